@@ -1,0 +1,195 @@
+// The emulated device: test-facing API.
+//
+// The host build runs the real program (MainEntry and everything it calls) against the
+// platform declared in platform_api.h, implemented here on a virtual clock. Tests use this
+// header and nothing else of the emulator:
+//
+//   emu::Reset();                                    // fresh device, program records zeroed
+//   emu::SetClock(2026, 12, 8, 21, 10, 40);          // the device's local clock
+//   emu::ClickRadio(emu::At(21, 10, 45), IDC_WAIT_RADIO);  // script the user ...
+//   emu::Type(emu::At(21, 10, 47), IDC_WAIT_MINUTES, L"30");
+//   emu::PressDone(emu::At(21, 10, 50));
+//   int code = emu::RunProgram(L"");                 // ... and run the program to its end
+//   emu::Keys(), emu::Icons(), emu::TimelineText()   // then look at what happened
+//
+// Time is virtual. Whenever every message loop of the program would wait, the clock jumps
+// to the next timer or scripted event, so a night of ten-second checks runs in
+// milliseconds. If nothing is left to happen while the program still waits, or a scripted
+// action finds nothing to act on (no menu open, no dialog, no icon), or the program is still
+// running after too many messages, emu::Failure is thrown: a scenario never hangs.
+// RunProgram also throws when scripted events are left over after the program ended.
+//
+// Scripted events run in the order of their times (equal times in the order scripted),
+// each inside whichever message loop the program is in at that moment, as user input and
+// other programs' messages arrive on a real device.
+#ifndef VELMOT_EMULATOR_DEVICE_H
+#define VELMOT_EMULATOR_DEVICE_H
+
+#include "emulator/platform_api.h"
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace emu {
+
+// Virtual time: milliseconds since midnight of the day the clock was last set to.
+using Millis = int64_t;
+
+struct Failure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// The moment hour:minute:second(.ms) on the clock's day, or `day` days after it.
+Millis At(int hour, int minute, int second, int day = 0, int ms = 0);
+Millis Now();
+// "21:10:40", "21:10:40.250", "+1d 06:00:00".
+std::string FormatTime(Millis time);
+
+// The device as at boot: no windows, icons, timers, menus, messages or scripted events,
+// an empty timeline, the clock at 2026-01-01 00:00:00, and the program's two records
+// zero-filled as at process start.
+void Reset();
+// Sets the local clock (and the day that At() counts from). Only between runs.
+void SetClock(int year, int month, int day, int hour, int minute, int second, int ms = 0);
+
+// Runs the program through MainEntry with this command line until it returns; answers
+// its exit code (also recorded in the timeline).
+int RunProgram(const std::wstring& commandLine);
+HINSTANCE ProgramInstance();
+
+// ---- Scripting the user and the world -------------------------------------------------
+// Any action at a time; the description goes into the timeline when it runs.
+void Script(Millis when, const std::string& description, std::function<void()> action);
+
+// A mouse event on the notification icon (the callback message with it in lParam).
+void TapIcon(Millis when, UINT mouseMessage = WM_LBUTTONUP);
+// The open popup menu: pick an item by command id, or tap outside it.
+void ChooseMenuItem(Millis when, UINT commandId);
+void DismissMenu(Millis when);
+// The open dialog's controls, as a finger on the screen would use them. A disabled
+// control takes none of this (the attempt is noted in the timeline).
+void Focus(Millis when, int controlId);
+void Type(Millis when, int controlId, const std::wstring& text); // focuses, then types
+void Clear(Millis when, int controlId);                          // focuses, then erases
+void ClickRadio(Millis when, int controlId);
+// The Done button that the shell library puts in the dialog's title bar.
+void PressDone(Millis when);
+// Another program: finds the window by class and sends or posts it a message.
+void SendToWindow(Millis when, const std::wstring& className, UINT message, WPARAM wParam,
+                  LPARAM lParam);
+void PostToWindow(Millis when, const std::wstring& className, UINT message, WPARAM wParam,
+                  LPARAM lParam);
+// The platform's low-memory notice, sent to every top-level window.
+void LowMemory(Millis when);
+// Another start of the program, as a separate process with its own zeroed records; its
+// exit code goes into the timeline ("second copy exited 0").
+void StartSecondCopy(Millis when, const std::wstring& commandLine);
+
+// ---- What a person would see and what the device did ---------------------------------
+struct Entry {
+    Millis time;
+    std::string text;
+};
+const std::vector<Entry>& Timeline();
+// One line per entry: "<time> <text>".
+std::string TimelineText();
+// Entries whose text begins with prefix, as "<time> <text>" lines.
+std::vector<std::string> TimelineOf(const std::string& prefix);
+
+struct KeyEvent {
+    Millis time;
+    BYTE virtualKey;
+    BYTE scanCode;
+    DWORD flags;
+    DWORD extraInfo;
+};
+const std::vector<KeyEvent>& Keys();
+
+struct IconView {
+    HWND window;
+    UINT id;
+    UINT flags;
+    UINT callbackMessage;
+    std::wstring tip;
+    int resourceId; // icon image as loaded: its group, size and colours (0 when none)
+    int width;
+    int height;
+    int colours;
+};
+std::vector<IconView> Icons(); // the notification area now
+
+struct MenuItemView {
+    UINT flags;
+    UINT_PTR id;
+    std::wstring text;
+};
+struct MenuView {
+    Millis time;
+    std::vector<MenuItemView> items;
+    UINT flags;
+    int x;
+    int y;
+    HWND owner;
+};
+const std::vector<MenuView>& MenusShown();
+int LiveMenus(); // menus created and not yet destroyed
+
+struct ControlView {
+    int id; // -1 for an unnamed label
+    std::wstring className;
+    DWORD style;
+    int x, y, cx, cy; // dialog units, as in the template
+    std::wstring text;
+    bool checked;
+    bool enabled;
+    bool focused;
+};
+struct DialogView {
+    std::wstring caption;
+    DWORD style;
+    int x, y, cx, cy; // dialog units, as in the template
+    std::wstring font;
+    int pointSize;
+    RECT screen; // where the dialog is on the screen
+    DWORD shellFlags; // flags it was set up with by the shell library
+    std::vector<ControlView> controls;
+    const ControlView& Control(int id) const;
+};
+bool DialogOpen();
+DialogView CurrentDialog(); // the innermost open dialog; throws Failure when none
+bool InputPanelUp();
+
+struct WindowView {
+    HWND handle;
+    std::wstring className;
+    std::wstring title;
+    DWORD style;
+    DWORD exStyle;
+    RECT rect;
+    HWND parent;
+    HMENU menu;
+    HINSTANCE instance;
+    bool enabled;
+};
+std::vector<WindowView> TopLevelWindows(); // live ones, dialogs included
+
+struct TimerView {
+    HWND window;
+    UINT_PTR id;
+    UINT period;
+    Millis due;
+};
+std::vector<TimerView> Timers();
+// Times at which a timer message was retrieved (every retrieval, every timer).
+const std::vector<Millis>& TimerMessages();
+
+// The screen of the device, in pixels.
+constexpr int ScreenWidth = 240;
+constexpr int ScreenHeight = 320;
+
+} // namespace emu
+
+#endif

@@ -1,0 +1,152 @@
+// The emulated device's inner state, shared by the emulator's source files only.
+#ifndef VELMOT_EMULATOR_INTERNAL_H
+#define VELMOT_EMULATOR_INTERNAL_H
+
+#include "emulator/device.h"
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace emu::detail {
+
+enum class Kind { Window, Dialog, Button, Edit, Static };
+
+struct Window {
+    HWND handle = nullptr;
+    Kind kind = Kind::Window;
+    std::wstring className;
+    std::wstring title;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    RECT rect = {0, 0, 0, 0};
+    HWND parent = nullptr; // controls: their dialog
+    HWND owner = nullptr;  // dialogs: the window they belong to
+    HMENU menu = nullptr;
+    HINSTANCE instance = nullptr;
+    WNDPROC proc = nullptr;
+    bool enabled = true;
+    bool alive = true;
+    // Controls.
+    int id = 0;
+    bool checked = false;
+    // Dialogs.
+    DLGPROC dialogProc = nullptr;
+    std::vector<HWND> children;
+    HWND focus = nullptr;
+    bool ended = false;
+    int result = 0;
+    DWORD shellFlags = 0;
+    int tx = 0, ty = 0, tcx = 0, tcy = 0;
+    std::wstring font;
+    int pointSize = 0;
+};
+
+struct Timer {
+    HWND window;
+    UINT_PTR id;
+    UINT period;
+    Millis due;
+};
+
+struct Menu {
+    std::vector<MenuItemView> items;
+};
+
+struct Tracking {
+    HMENU menu;
+    HWND owner;
+    bool done = false;
+    bool chosen = false;
+    UINT_PTR choice = 0;
+};
+
+struct Scripted {
+    Millis when;
+    uint64_t order;
+    std::string description;
+    std::function<void()> action;
+};
+
+struct Icon {
+    HWND window;
+    UINT id;
+    UINT flags;
+    UINT callbackMessage;
+    HICON icon;
+    std::wstring tip;
+};
+
+struct LoadedIcon {
+    int resourceId;
+    int width;
+    int height;
+    int colours;
+};
+
+struct State {
+    int64_t baseDay = 0; // days since 1970-01-01 of the day At() counts from
+    Millis now = 0;
+
+    std::map<std::wstring, WNDCLASSW> classes; // by lower-case name
+    std::map<uintptr_t, std::unique_ptr<Window>> windows;
+    uintptr_t nextWindow = 0x1000;
+
+    std::deque<MSG> posted;
+    bool quitPosted = false;
+    int quitCode = 0;
+    std::vector<Timer> timers;
+    uint64_t retrievals = 0;
+
+    std::map<uintptr_t, Menu> menus;
+    uintptr_t nextMenu = 0x5000;
+    std::vector<Tracking*> tracking;
+    std::vector<HWND> dialogs; // open modal dialogs, innermost last
+
+    std::vector<Scripted> scripted;
+    uint64_t nextOrder = 0;
+
+    std::vector<Icon> icons;
+    std::map<uintptr_t, LoadedIcon> loadedIcons;
+    uintptr_t nextIcon = 0x9000;
+    bool inputPanelUp = false;
+    HWND foreground = nullptr;
+    bool running = false;
+
+    std::vector<Entry> timeline;
+    std::vector<KeyEvent> keys;
+    std::vector<MenuView> menusShown;
+    std::vector<Millis> timerMessages;
+};
+
+State& S();
+
+// Timeline.
+void Note(const std::string& text);
+std::string Narrow(const std::wstring& text);
+std::string Hex(unsigned long long value);
+
+// Windows and messages.
+Window* Find(HWND handle); // live windows only
+Window& Require(HWND handle, const char* what);
+HWND NewWindow(std::unique_ptr<Window> window);
+LRESULT Call(HWND handle, UINT message, WPARAM wParam, LPARAM lParam);
+// Next message for the thread's loops; false for the quit message. Runs scripted events
+// and moves the clock on while waiting.
+bool NextMessage(MSG* msg);
+
+// Dialogs.
+LRESULT DialogWindowProc(Window& dialog, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT ControlWindowProc(Window& control, UINT message, WPARAM wParam, LPARAM lParam);
+void SetFocusTo(Window& dialog, HWND control);
+std::string DescribeDialog(const Window& dialog);
+Window& OpenDialog(const char* action);
+
+// Resources.
+const unsigned char* ResourceData(int type, int name, size_t* size);
+
+} // namespace emu::detail
+
+#endif

@@ -1,0 +1,16 @@
+// The shell's program-wide flags.
+#ifndef VELMOT_SHELL_APP_STATE_H
+#define VELMOT_SHELL_APP_STATE_H
+
+#include "shell/platform.h"
+
+struct AppStateRecord {
+    HINSTANCE instance;       // the module, for the icon and the dialog template
+    int startedWithArguments; // 1 when the command line began with "/": no dialog at start
+    int busy;                 // 1 while creation or Set runs, its dialog included
+};
+
+// Program-wide, zero-filled at start.
+extern AppStateRecord AppState;
+
+#endif

@@ -1,0 +1,43 @@
+#include "shell/main.h"
+
+#include "schedule/command_line.h"
+#include "shell/app_state.h"
+#include "shell/main_window.h"
+
+HWND CreateMainWindow(HINSTANCE instance) {
+    WNDCLASSW windowClass;
+    memset(&windowClass, 0, sizeof(windowClass));
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = MAIN_WINDOW_CLASS;
+    RegisterClassW(&windowClass);
+
+    // A caption and nothing else: the window is never shown.
+    return CreateWindowExW(0, MAIN_WINDOW_CLASS, L"", WS_CAPTION, 0, 0, CW_USEDEFAULT,
+                           CW_USEDEFAULT, NULL, NULL, instance, NULL);
+}
+
+int MainEntry(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine,
+              int showState) {
+    (void)previousInstance;
+    (void)showState;
+
+    AppState.instance = instance;
+    // Only one copy runs; a later start leaves the running one alone.
+    if (FindWindowW(MAIN_WINDOW_CLASS, NULL) != NULL) {
+        return 0;
+    }
+    ParseCommandLine(commandLine);
+    // Creation adds the icon, runs the dialog unless the command line set the schedule,
+    // and makes the first check, which may already have ended the program.
+    if (CreateMainWindow(instance) == NULL) {
+        return 0;
+    }
+    MSG msg;
+    // Retrieval answers -1 on failure; only a real message keeps the loop going.
+    while (GetMessageW(&msg, NULL, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return 0;
+}

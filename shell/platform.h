@@ -1,0 +1,39 @@
+// The one header through which the program reaches the platform.
+//
+// - On the device (Windows CE) the platform's own headers: the core library and the
+//   Pocket PC shell library.
+// - On desktop Windows the same headers, plus the small stand-ins in desktop/ for what the
+//   desktop lacks (the shell library's dialog set-up and input panel, the power-off key).
+// - On the host the emulated device's declarations, which carry only what the device has.
+#ifndef VELMOT_SHELL_PLATFORM_H
+#define VELMOT_SHELL_PLATFORM_H
+
+#if defined(_WIN32) || defined(UNDER_CE)
+#ifndef UNICODE
+#define UNICODE
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
+#include <windows.h>
+#include <shellapi.h>
+#if defined(UNDER_CE)
+#include <aygshell.h>
+// The device's dialog procedures answer with a BOOL; its run-time start-up calls WinMain.
+typedef BOOL DIALOG_RESULT;
+#define PROGRAM_ENTRY WinMain
+#else
+#include "desktop/desktop_platform.h"
+typedef INT_PTR DIALOG_RESULT;
+#define PROGRAM_ENTRY wWinMain
+#endif
+#else
+#include "emulator/platform_api.h"
+typedef BOOL DIALOG_RESULT;
+#endif
+
+#include <string.h>
+#include <stdlib.h>
+#include <wchar.h>
+
+#endif
