@@ -97,8 +97,7 @@ static void Command(HWND dialog, WORD id, WORD notification) {
     }
 }
 
-DIALOG_RESULT CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam,
-                                          LPARAM lParam) {
+DIALOG_RESULT CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     (void)lParam;
     switch (message) {
     case WM_INITDIALOG:

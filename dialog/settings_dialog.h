@@ -4,7 +4,6 @@
 
 #include "shell/platform.h"
 
-DIALOG_RESULT CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam,
-                                          LPARAM lParam);
+DIALOG_RESULT CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 #endif

@@ -161,9 +161,9 @@ int RunProgram(const std::wstring& commandLine) {
 void Script(Millis when, const std::string& description, std::function<void()> action) {
     State& state = S();
     Scripted event{when, state.nextOrder++, description, std::move(action)};
-    auto at = std::upper_bound(
-        state.scripted.begin(), state.scripted.end(), event,
-        [](const Scripted& a, const Scripted& b) { return a.when < b.when; });
+    auto at =
+        std::upper_bound(state.scripted.begin(), state.scripted.end(), event,
+                         [](const Scripted& a, const Scripted& b) { return a.when < b.when; });
     state.scripted.insert(at, std::move(event));
 }
 
@@ -256,15 +256,14 @@ bool DialogOpen() {
 
 DialogView CurrentDialog() {
     Window& dialog = OpenDialog("looking at the dialog");
-    DialogView view{dialog.title, dialog.style,  dialog.tx,        dialog.ty, dialog.tcx,
-                    dialog.tcy,   dialog.font,   dialog.pointSize, dialog.rect,
-                    dialog.shellFlags, {}};
+    DialogView view{dialog.title, dialog.style,      dialog.tx,   dialog.ty,
+                    dialog.tcx,   dialog.tcy,        dialog.font, dialog.pointSize,
+                    dialog.rect,  dialog.shellFlags, {}};
     for (HWND handle : dialog.children) {
         const Window& control = *S().windows.at(reinterpret_cast<uintptr_t>(handle));
         view.controls.push_back({control.id, control.className, control.style, control.tx,
-                                 control.ty, control.tcx, control.tcy,
-                                 control.title, control.checked, control.enabled,
-                                 dialog.focus == handle});
+                                 control.ty, control.tcx, control.tcy, control.title,
+                                 control.checked, control.enabled, dialog.focus == handle});
     }
     return view;
 }

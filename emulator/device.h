@@ -153,7 +153,7 @@ struct DialogView {
     int x, y, cx, cy; // dialog units, as in the template
     std::wstring font;
     int pointSize;
-    RECT screen; // where the dialog is on the screen
+    RECT screen;      // where the dialog is on the screen
     DWORD shellFlags; // flags it was set up with by the shell library
     std::vector<ControlView> controls;
     const ControlView& Control(int id) const;

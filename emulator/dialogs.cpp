@@ -98,8 +98,7 @@ static RECT Pixels(int x, int y, int cx, int cy) {
             (y + cy) * BaseUnitY / 8};
 }
 
-static HWND BuildDialog(const unsigned char* base, HWND owner, DLGPROC proc,
-                        HINSTANCE instance) {
+static HWND BuildDialog(const unsigned char* base, HWND owner, DLGPROC proc, HINSTANCE instance) {
     TemplateReader reader(base);
     auto dialog = std::make_unique<Window>();
     dialog->kind = Kind::Dialog;
@@ -136,8 +135,7 @@ static HWND BuildDialog(const unsigned char* base, HWND owner, DLGPROC proc,
         auto control = std::make_unique<Window>();
         control->style = reader.Dword();
         control->exStyle = reader.Dword();
-        const int x = reader.Short(), y = reader.Short(), cx = reader.Short(),
-                  cy = reader.Short();
+        const int x = reader.Short(), y = reader.Short(), cx = reader.Short(), cy = reader.Short();
         control->id = static_cast<short>(reader.Word());
         int atom = -1;
         const std::wstring className = reader.NameOrOrdinal(&atom);
@@ -324,13 +322,19 @@ int WINAPI DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTem
             break;
         }
         MSG msg;
-        if (!NextMessage(&msg)) {
+        const Next next = NextMessage(&msg, [handle] {
+            const Window* open = Find(handle);
+            return open == nullptr || open->ended;
+        });
+        if (next == Next::Quit) {
             // The quit message ends the dialog and stays for the outer loop.
             PostQuitMessage(static_cast<int>(msg.wParam));
-            result = dialog->result;
+            result = Find(handle) != nullptr ? Find(handle)->result : 0;
             break;
         }
-        DispatchMessageW(&msg);
+        if (next == Next::Message) {
+            DispatchMessageW(&msg);
+        }
     }
     if (ownerWasEnabled && Find(owner) != nullptr) {
         EnableWindow(owner, TRUE);

@@ -133,9 +133,10 @@ Window* Find(HWND handle); // live windows only
 Window& Require(HWND handle, const char* what);
 HWND NewWindow(std::unique_ptr<Window> window);
 LRESULT Call(HWND handle, UINT message, WPARAM wParam, LPARAM lParam);
-// Next message for the thread's loops; false for the quit message. Runs scripted events
-// and moves the clock on while waiting.
-bool NextMessage(MSG* msg);
+// Next message for the thread's loops. Runs scripted events and moves the clock on while
+// waiting. A modal loop passes its end condition, checked after each scripted event.
+enum class Next { Message, Quit, LoopEnded };
+Next NextMessage(MSG* msg, const std::function<bool()>& loopEnded = nullptr);
 
 // Dialogs.
 LRESULT DialogWindowProc(Window& dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -80,11 +80,14 @@ BOOL WINAPI TrackPopupMenuEx(HMENU handle, UINT flags, int x, int y, HWND owner,
     } pop;
     while (!tracking.done) {
         MSG msg;
-        if (!NextMessage(&msg)) {
+        const Next next = NextMessage(&msg, [&tracking] { return tracking.done; });
+        if (next == Next::Quit) {
             PostQuitMessage(static_cast<int>(msg.wParam));
             break;
         }
-        DispatchMessageW(&msg);
+        if (next == Next::Message) {
+            DispatchMessageW(&msg);
+        }
     }
     if (!tracking.chosen) {
         return FALSE;
@@ -104,8 +107,8 @@ void WINAPI keybd_event(BYTE virtualKey, BYTE scanCode, DWORD flags, DWORD extra
     S().keys.push_back({S().now, virtualKey, scanCode, flags, extraInfo});
     std::string text = "key " + Hex(virtualKey) + ((flags & KEYEVENTF_KEYUP) ? " up" : " down");
     if (scanCode != 0 || extraInfo != 0 || (flags & ~static_cast<DWORD>(KEYEVENTF_KEYUP)) != 0) {
-        text += " (scan " + Hex(scanCode) + ", flags " + Hex(flags) + ", extra " +
-                Hex(extraInfo) + ")";
+        text +=
+            " (scan " + Hex(scanCode) + ", flags " + Hex(flags) + ", extra " + Hex(extraInfo) + ")";
     }
     Note(text);
 }
@@ -150,8 +153,8 @@ BOOL WINAPI Shell_NotifyIcon(DWORD operation, PNOTIFYICONDATA data) {
                       std::to_string(loaded->second.width) + "x" +
                       std::to_string(loaded->second.height);
         }
-        Note("icon added: id " + std::to_string(icon.id) + ", tip \"" + Narrow(icon.tip) +
-             "\", " + picture + ", callback " + std::to_string(icon.callbackMessage));
+        Note("icon added: id " + std::to_string(icon.id) + ", tip \"" + Narrow(icon.tip) + "\", " +
+             picture + ", callback " + std::to_string(icon.callbackMessage));
         return TRUE;
     }
     case NIM_DELETE:
@@ -202,14 +205,16 @@ void DismissMenu(Millis when) {
 
 void SendToWindow(Millis when, const std::wstring& className, UINT message, WPARAM wParam,
                   LPARAM lParam) {
-    Script(when, "another program sends " + Hex(message) + " to \"" + Narrow(className) + "\"",
-           [=] { SendMessageW(RequireWindow(className, "SendToWindow"), message, wParam, lParam); });
+    Script(
+        when, "another program sends " + Hex(message) + " to \"" + Narrow(className) + "\"",
+        [=] { SendMessageW(RequireWindow(className, "SendToWindow"), message, wParam, lParam); });
 }
 
 void PostToWindow(Millis when, const std::wstring& className, UINT message, WPARAM wParam,
                   LPARAM lParam) {
-    Script(when, "another program posts " + Hex(message) + " to \"" + Narrow(className) + "\"",
-           [=] { PostMessageW(RequireWindow(className, "PostToWindow"), message, wParam, lParam); });
+    Script(
+        when, "another program posts " + Hex(message) + " to \"" + Narrow(className) + "\"",
+        [=] { PostMessageW(RequireWindow(className, "PostToWindow"), message, wParam, lParam); });
 }
 
 void LowMemory(Millis when) {

@@ -88,7 +88,7 @@ static std::string Waiting() {
     return what;
 }
 
-bool NextMessage(MSG* msg) {
+Next NextMessage(MSG* msg, const std::function<bool()>& loopEnded) {
     State& state = S();
     for (;;) {
         if (++state.retrievals > RetrievalLimit) {
@@ -99,13 +99,13 @@ bool NextMessage(MSG* msg) {
         if (!state.posted.empty()) {
             *msg = state.posted.front();
             state.posted.pop_front();
-            return true;
+            return Next::Message;
         }
         if (state.quitPosted) {
             state.quitPosted = false;
             msg->message = WM_QUIT;
             msg->wParam = static_cast<WPARAM>(state.quitCode);
-            return false;
+            return Next::Quit;
         }
         Scripted* event = NextScripted();
         Timer* timer = NextTimer();
@@ -115,6 +115,9 @@ bool NextMessage(MSG* msg) {
             state.scripted.erase(state.scripted.begin());
             Note(due.description);
             due.action();
+            if (loopEnded && loopEnded()) {
+                return Next::LoopEnded;
+            }
             continue;
         }
         if (timer != nullptr && timer->due <= state.now) {
@@ -123,7 +126,7 @@ bool NextMessage(MSG* msg) {
             msg->wParam = timer->id;
             timer->due = state.now + timer->period;
             state.timerMessages.push_back(state.now);
-            return true;
+            return Next::Message;
         }
         if (event == nullptr && timer == nullptr) {
             throw Failure("nothing left to happen at " + FormatTime(state.now) +
@@ -345,7 +348,7 @@ BOOL WINAPI GetMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax) {
     if (msg == nullptr) {
         return -1;
     }
-    return NextMessage(msg) ? TRUE : FALSE;
+    return NextMessage(msg) == Next::Message ? TRUE : FALSE;
 }
 
 BOOL WINAPI TranslateMessage(const MSG* msg) {
@@ -368,8 +371,7 @@ BOOL WINAPI PostMessageW(HWND handle, UINT message, WPARAM wParam, LPARAM lParam
     if (handle != nullptr && Find(handle) == nullptr) {
         return FALSE;
     }
-    S().posted.push_back(
-        MSG{handle, message, wParam, lParam, static_cast<DWORD>(S().now), {0, 0}});
+    S().posted.push_back(MSG{handle, message, wParam, lParam, static_cast<DWORD>(S().now), {0, 0}});
     return TRUE;
 }
 

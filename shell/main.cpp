@@ -17,8 +17,7 @@ HWND CreateMainWindow(HINSTANCE instance) {
                            CW_USEDEFAULT, NULL, NULL, instance, NULL);
 }
 
-int MainEntry(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine,
-              int showState) {
+int MainEntry(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showState) {
     (void)previousInstance;
     (void)showState;
 

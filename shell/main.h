@@ -8,8 +8,7 @@
 #define MAIN_WINDOW_CLASS L"VelmotWndCls"
 
 // Runs the program; answers the process exit code, which is always 0.
-int MainEntry(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine,
-              int showState);
+int MainEntry(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showState);
 
 // Registers the main window's class and creates the hidden main window (null on failure).
 HWND CreateMainWindow(HINSTANCE instance);

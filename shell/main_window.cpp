@@ -8,8 +8,7 @@
 #include "shell/suspend.h"
 
 static void RunSettingsDialog(HWND window) {
-    HRSRC resource = FindResourceW(AppState.instance, MAKEINTRESOURCEW(IDD_SETTINGS),
-                                   RT_DIALOG);
+    HRSRC resource = FindResourceW(AppState.instance, MAKEINTRESOURCEW(IDD_SETTINGS), RT_DIALOG);
     HGLOBAL dialogTemplate = LoadResource(AppState.instance, resource);
     DialogBoxIndirectParamW(AppState.instance, (LPCDLGTEMPLATEW)dialogTemplate, window,
                             SettingsDialogProc, 0);
@@ -29,8 +28,8 @@ void ArmCheckCycle(HWND window) {
 }
 
 static void Create(HWND window) {
-    HICON icon = (HICON)LoadImageW(AppState.instance, MAKEINTRESOURCEW(IDI_TRAY), IMAGE_ICON,
-                                   16, 16, 0);
+    HICON icon =
+        (HICON)LoadImageW(AppState.instance, MAKEINTRESOURCEW(IDI_TRAY), IMAGE_ICON, 16, 16, 0);
     UpdateNotifyIcon(window, NIM_ADD, TRAY_ICON_ID, icon, L"Velmot");
     AppState.busy = 1;
     if (!AppState.startedWithArguments) {

@@ -2,8 +2,7 @@
 
 #define TOOLTIP_UNITS (sizeof(((NOTIFYICONDATA*)0)->szTip) / sizeof(WCHAR))
 
-void UpdateNotifyIcon(HWND window, DWORD operation, UINT iconId, HICON icon,
-                      const WCHAR* tooltip) {
+void UpdateNotifyIcon(HWND window, DWORD operation, UINT iconId, HICON icon, const WCHAR* tooltip) {
     NOTIFYICONDATA data;
     memset(&data, 0, sizeof(data));
     data.cbSize = sizeof(data);
@@ -32,8 +31,7 @@ void ShowTrayMenu(HWND window) {
     RECT rect;
     memset(&rect, 0, sizeof(rect));
     GetWindowRect(window, &rect);
-    TrackPopupMenuEx(menu, TPM_RIGHTALIGN | TPM_BOTTOMALIGN, rect.right, rect.bottom, window,
-                     NULL);
+    TrackPopupMenuEx(menu, TPM_RIGHTALIGN | TPM_BOTTOMALIGN, rect.right, rect.bottom, window, NULL);
     DestroyMenu(menu);
     // Lets the menu's owner leave the foreground cleanly once the menu is gone.
     PostMessageW(window, WM_NULL, 0, 0);

@@ -15,8 +15,7 @@
 
 // Adds (NIM_ADD) or deletes (NIM_DELETE) the icon of window with the given id. A null
 // tooltip stands for "".
-void UpdateNotifyIcon(HWND window, DWORD operation, UINT iconId, HICON icon,
-                      const WCHAR* tooltip);
+void UpdateNotifyIcon(HWND window, DWORD operation, UINT iconId, HICON icon, const WCHAR* tooltip);
 
 // Shows the popup menu at the bottom-right corner of window; the chosen item comes back
 // to window as a command message.
