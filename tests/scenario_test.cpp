@@ -1,0 +1,343 @@
+// The whole program on the emulated device, started through its real entry point, with a
+// scripted user and world; the assertions are on what a person would see.
+#include "emulator/device.h"
+#include "resources/resource.h"
+#include "shell/main.h"
+#include "shell/main_window.h"
+#include "shell/notify_icon.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+using emu::At;
+using test::KeyLines;
+using test::PowerKeyAt;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+class Scenario : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        emu::Reset();
+        emu::SetClock(2026, 12, 8, 10, 0, 0);
+    }
+    void TearDown() override {
+        if (HasFailure()) {
+            std::printf("Timeline:\n%s", emu::TimelineText().c_str());
+        }
+    }
+    // Runs the program and checks what every ending leaves behind: exit code 0, no icon,
+    // no window, no timer.
+    void RunToEnd(const std::wstring& commandLine) {
+        EXPECT_EQ(emu::RunProgram(commandLine), 0);
+        EXPECT_TRUE(emu::Icons().empty());
+        EXPECT_TRUE(emu::TopLevelWindows().empty());
+        EXPECT_TRUE(emu::Timers().empty());
+        EXPECT_EQ(emu::LiveMenus(), 0);
+    }
+    void QuitAt(emu::Millis when) {
+        emu::SendToWindow(when, MAIN_WINDOW_CLASS, MSG_QUIT_REQUEST, 0, 0);
+    }
+};
+
+TEST_F(Scenario, TypicalEveningWaitChosenInTheDialog) {
+    emu::SetClock(2026, 12, 8, 21, 10, 40);
+    auto opened = test::LookAtDialog(At(21, 10, 41));
+    emu::ClickRadio(At(21, 10, 44), IDC_WAIT_RADIO);
+    emu::Clear(At(21, 10, 46), IDC_WAIT_MINUTES);
+    emu::Type(At(21, 10, 47), IDC_WAIT_MINUTES, L"30");
+    emu::PressDone(At(21, 10, 50));
+    auto afterDone = test::LookAtSchedule(At(21, 10, 55));
+    auto firstChange = test::LookAtSchedule(At(21, 11, 5));
+    auto lastBefore = test::LookAtSchedule(At(21, 39, 55));
+
+    RunToEnd(L"");
+
+    EXPECT_EQ(opened->caption, L"Set");
+    EXPECT_TRUE(opened->Control(IDC_TIME_RADIO).checked);
+    EXPECT_FALSE(opened->Control(IDC_WAIT_RADIO).checked);
+    EXPECT_EQ(opened->Control(IDC_TIME_HOUR).text, L"0");
+    EXPECT_EQ(opened->Control(IDC_TIME_MINUTE).text, L"0");
+    EXPECT_EQ(emu::TimelineOf("icon added"),
+              Lines{"21:10:40 icon added: id 1, tip \"Velmot\", icon 101 16x16, callback 1125"});
+    EXPECT_EQ(afterDone->mode, AfterWait);
+    EXPECT_EQ(afterDone->remainingMinutes, 30);
+    EXPECT_EQ(afterDone->lastMinute, 10);
+    EXPECT_EQ(firstChange->remainingMinutes, 29);
+    EXPECT_EQ(lastBefore->remainingMinutes, 1);
+    EXPECT_EQ(KeyLines(), PowerKeyAt("21:40:00"));
+    EXPECT_EQ(emu::TimelineOf("icon removed"), Lines{"21:40:00 icon removed: id 1"});
+    EXPECT_EQ(emu::TimelineOf("timer 1"),
+              (Lines{"21:10:50 timer 1 set: every 10000 ms", "21:40:00 timer 1 killed"}));
+    // Checked every ten seconds from the end of the dialog to the suspension.
+    const auto& ticks = emu::TimerMessages();
+    ASSERT_EQ(ticks.size(), 175u);
+    EXPECT_EQ(ticks.front(), At(21, 11, 0));
+    EXPECT_EQ(ticks.back(), At(21, 40, 0));
+}
+
+TEST_F(Scenario, HiddenMainWindowAndItsClass) {
+    QuitAt(At(10, 0, 5));
+    RunToEnd(L"/W 1:0");
+    EXPECT_EQ(emu::TimelineOf("class"),
+              Lines{"10:00:00 class \"VelmotWndCls\" registered: style 0x0, extra bytes 0/0, icon "
+                    "none, cursor none, brush none, menu none"});
+    EXPECT_EQ(emu::TimelineOf("window \"VelmotWndCls\" created"),
+              Lines{"10:00:00 window \"VelmotWndCls\" created: title \"\", style 0xC00000, ex "
+                    "style 0x0, at 0,0 size 240x320, parent none, menu none"});
+    EXPECT_TRUE(emu::TimelineOf("dialog").empty());
+}
+
+TEST_F(Scenario, CommandLineWithoutSlashShowsTheDialog) {
+    auto opened = test::LookAtDialog(At(10, 0, 1));
+    emu::PressDone(At(10, 0, 2));
+    QuitAt(At(10, 0, 30));
+    RunToEnd(L"T 7:30");
+    EXPECT_EQ(opened->Control(IDC_TIME_HOUR).text, L"0");
+    EXPECT_EQ(SuspendSchedule.targetHour, 0);
+    EXPECT_TRUE(emu::Keys().empty());
+}
+
+TEST_F(Scenario, WaitOfZeroSuspendsDuringCreation) {
+    RunToEnd(L"/W");
+    EXPECT_EQ(KeyLines(), PowerKeyAt("10:00:00"));
+    EXPECT_TRUE(emu::TimelineOf("timer").empty());
+    EXPECT_TRUE(emu::TimelineOf("dialog").empty());
+    EXPECT_EQ(emu::TimelineOf("program exited"), Lines{"10:00:00 program exited 0"});
+}
+
+TEST_F(Scenario, ScheduleAlreadyDueWhenTheDialogIsConfirmed) {
+    emu::ClickRadio(At(10, 0, 3), IDC_WAIT_RADIO);
+    emu::PressDone(At(10, 0, 7));
+    RunToEnd(L"");
+    EXPECT_EQ(KeyLines(), PowerKeyAt("10:00:07"));
+    EXPECT_TRUE(emu::TimelineOf("timer").empty());
+}
+
+// Every way out of a running countdown, and what each leaves behind.
+TEST_F(Scenario, EveryWayToEndARunningCountdown) {
+    struct Case {
+        const char* name;
+        void (*act)(emu::Millis);
+        bool suspends;
+    };
+    const Case cases[] = {
+        {"menu Suspend",
+         [](emu::Millis t) {
+             emu::TapIcon(t);
+             emu::ChooseMenuItem(t + 1000, IDM_SUSPEND);
+         },
+         true},
+        {"menu Exit",
+         [](emu::Millis t) {
+             emu::TapIcon(t);
+             emu::ChooseMenuItem(t + 1000, IDM_EXIT);
+         },
+         false},
+        {"quit request sent",
+         [](emu::Millis t) { emu::SendToWindow(t + 1000, MAIN_WINDOW_CLASS, 1124, 0, 0); }, false},
+        {"quit request posted",
+         [](emu::Millis t) { emu::PostToWindow(t + 1000, MAIN_WINDOW_CLASS, 1124, 0, 0); }, false},
+        {"low-memory notice", [](emu::Millis t) { emu::LowMemory(t + 1000); }, false},
+        {"suspend command from another program",
+         [](emu::Millis t) {
+             emu::PostToWindow(t + 1000, MAIN_WINDOW_CLASS, WM_COMMAND, MAKEWPARAM(IDM_SUSPEND, 7),
+                               1234);
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        emu::Reset();
+        emu::SetClock(2026, 12, 8, 10, 0, 0);
+        c.act(At(10, 5, 3));
+        RunToEnd(L"/W 1:30");
+        EXPECT_EQ(KeyLines(), c.suspends ? PowerKeyAt("10:05:04") : Lines{});
+        EXPECT_EQ(emu::TimelineOf("icon removed"), Lines{"10:05:04 icon removed: id 1"});
+        EXPECT_EQ(emu::TimelineOf("window \"VelmotWndCls\" destroyed").size(), 1u);
+    }
+}
+
+// The same ways out while the settings dialog is open, from creation and from Set: the
+// steps after the dialog touch nothing of the dead window and nothing ends twice.
+TEST_F(Scenario, EveryWayToEndWhileTheDialogIsOpen) {
+    struct Case {
+        const char* name;
+        void (*act)(emu::Millis);
+        bool suspends;
+    };
+    const Case cases[] = {
+        {"menu Suspend",
+         [](emu::Millis t) {
+             emu::TapIcon(t);
+             emu::ChooseMenuItem(t + 1000, IDM_SUSPEND);
+         },
+         true},
+        {"menu Exit",
+         [](emu::Millis t) {
+             emu::TapIcon(t);
+             emu::ChooseMenuItem(t + 1000, IDM_EXIT);
+         },
+         false},
+        {"quit request",
+         [](emu::Millis t) { emu::SendToWindow(t + 1000, MAIN_WINDOW_CLASS, 1124, 0, 0); }, false},
+        {"low-memory notice", [](emu::Millis t) { emu::LowMemory(t + 1000); }, false},
+    };
+    for (const bool fromSet : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (fromSet ? " during Set" : " during creation"));
+            emu::Reset();
+            emu::SetClock(2026, 12, 8, 10, 0, 0);
+            if (fromSet) {
+                emu::TapIcon(At(10, 1, 0));
+                emu::ChooseMenuItem(At(10, 1, 1), IDM_SET);
+            }
+            c.act(At(10, 5, 3));
+            RunToEnd(fromSet ? L"/W 1:30" : L"");
+            EXPECT_EQ(KeyLines(), c.suspends ? PowerKeyAt("10:05:04") : Lines{});
+            EXPECT_EQ(emu::TimelineOf("icon removed"), Lines{"10:05:04 icon removed: id 1"});
+            EXPECT_EQ(emu::TimelineOf("dialog \"Set\" destroyed"),
+                      Lines{"10:05:04 dialog \"Set\" destroyed"});
+            EXPECT_EQ(emu::TimelineOf("window \"VelmotWndCls\" destroyed").size(), 1u);
+            // No timer was started after the end.
+            EXPECT_EQ(emu::TimelineOf("timer 1 set").size(), fromSet ? 1u : 0u);
+        }
+    }
+}
+
+TEST_F(Scenario, CloseRequestIsIgnored) {
+    emu::SendToWindow(At(10, 0, 5), MAIN_WINDOW_CLASS, WM_CLOSE, 0, 0);
+    auto icons = std::make_shared<size_t>(0);
+    emu::Script(At(10, 0, 6), "count icons", [icons] { *icons = emu::Icons().size(); });
+    RunToEnd(L"/W 0:2");
+    EXPECT_EQ(*icons, 1u);
+    // The countdown kept running: minute 1, then minute 2.
+    EXPECT_EQ(KeyLines(), PowerKeyAt("10:02:00"));
+}
+
+TEST_F(Scenario, SetDuringACountdownDoesNotCountTheMinutesInTheDialog) {
+    emu::SetClock(2026, 12, 8, 10, 19, 30);
+    emu::TapIcon(At(10, 20, 20));
+    emu::ChooseMenuItem(At(10, 20, 25), IDM_SET);
+    auto shown = test::LookAtDialog(At(10, 21, 0));
+    emu::PressDone(At(10, 23, 10));
+    auto resumed = test::LookAtSchedule(At(10, 23, 15));
+    RunToEnd(L"/W 0:6");
+
+    EXPECT_TRUE(shown->Control(IDC_WAIT_RADIO).checked);
+    EXPECT_EQ(shown->Control(IDC_WAIT_HOURS).text, L"0");
+    EXPECT_EQ(shown->Control(IDC_WAIT_MINUTES).text, L"5");
+    EXPECT_EQ(resumed->remainingMinutes, 5);
+    EXPECT_EQ(resumed->lastMinute, 23);
+    EXPECT_EQ(emu::TimelineOf("timer 1"),
+              (Lines{"10:19:30 timer 1 set: every 10000 ms", "10:20:25 timer 1 killed",
+                     "10:23:10 timer 1 set: every 10000 ms", "10:28:00 timer 1 killed"}));
+    for (emu::Millis tick : emu::TimerMessages()) {
+        EXPECT_FALSE(tick > At(10, 20, 25) && tick < At(10, 23, 10)) << emu::FormatTime(tick);
+    }
+    EXPECT_EQ(KeyLines(), PowerKeyAt("10:28:00"));
+}
+
+TEST_F(Scenario, SetWhileADialogIsOpenIsIgnored) {
+    // From creation: the menu still works over the dialog, but Set opens nothing.
+    emu::TapIcon(At(10, 0, 5));
+    emu::ChooseMenuItem(At(10, 0, 6), IDM_SET);
+    emu::ClickRadio(At(10, 0, 8), IDC_WAIT_RADIO);
+    emu::Type(At(10, 0, 9), IDC_WAIT_MINUTES, L"1");
+    emu::PressDone(At(10, 0, 10));
+    // From an earlier Set.
+    emu::TapIcon(At(10, 0, 20));
+    emu::ChooseMenuItem(At(10, 0, 21), IDM_SET);
+    emu::TapIcon(At(10, 0, 25));
+    emu::ChooseMenuItem(At(10, 0, 26), IDM_SET);
+    emu::PressDone(At(10, 0, 30));
+    RunToEnd(L"");
+
+    EXPECT_EQ(emu::TimelineOf("dialog opened").size(), 2u);
+    EXPECT_EQ(emu::MenusShown().size(), 3u);
+    // 0 h 1 min (shown as 0 : 1 and confirmed unchanged): due at the first new minute.
+    EXPECT_EQ(KeyLines(), PowerKeyAt("10:01:00"));
+}
+
+TEST_F(Scenario, AtTimeTargetPassingWhileTheDialogIsOpenWaitsForTheNextDay) {
+    emu::TapIcon(At(10, 20, 45));
+    emu::ChooseMenuItem(At(10, 20, 50), IDM_SET);
+    emu::PressDone(At(10, 22, 5));
+    RunToEnd(L"/T 10:21");
+    // Checks run at :05, :15, ... once the dialog has closed at 10:22:05.
+    EXPECT_EQ(KeyLines(), PowerKeyAt("+1d 10:21:05"));
+}
+
+TEST_F(Scenario, TrayCallbackOpensTheMenuOnlyOnLeftButtonUp) {
+    emu::TapIcon(At(10, 0, 5), WM_LBUTTONDOWN);
+    emu::TapIcon(At(10, 0, 6), 0x10202); // button-up in the low word only
+    emu::TapIcon(At(10, 0, 7), 0x0203);
+    emu::TapIcon(At(10, 0, 8), WM_LBUTTONUP);
+    emu::DismissMenu(At(10, 0, 9));
+    QuitAt(At(10, 0, 15));
+    RunToEnd(L"/W 1:0");
+    ASSERT_EQ(emu::MenusShown().size(), 1u);
+    EXPECT_EQ(emu::MenusShown()[0].time, At(10, 0, 8));
+    EXPECT_TRUE(emu::Keys().empty());
+}
+
+TEST_F(Scenario, OtherTimerIdsAndCommandsDoNothing) {
+    // The target minute is 10:00; only messages that are no check arrive during it.
+    emu::SetClock(2026, 12, 8, 9, 59, 55);
+    emu::PostToWindow(At(9, 59, 58), MAIN_WINDOW_CLASS, WM_COMMAND, 40004, 0);
+    emu::Script(At(9, 59, 59), "stop the check timer as a debugger would", [] {
+        KillTimer(FindWindowW(MAIN_WINDOW_CLASS, nullptr), CHECK_TIMER_ID);
+    });
+    emu::PostToWindow(At(10, 0, 1), MAIN_WINDOW_CLASS, WM_TIMER, 2, 0);
+    emu::PostToWindow(At(10, 0, 2), MAIN_WINDOW_CLASS, WM_TIMER, CHECK_TIMER_ID, 0);
+    RunToEnd(L"/T 10:0");
+    EXPECT_EQ(KeyLines(), PowerKeyAt("10:00:02"));
+}
+
+TEST_F(Scenario, SecondStartLeavesTheRunningCopyAlone) {
+    emu::StartSecondCopy(At(10, 1, 0), L"");
+    emu::StartSecondCopy(At(10, 2, 0), L"/W 0:0");
+    auto icons = std::make_shared<size_t>(0);
+    emu::Script(At(10, 2, 1), "count icons", [icons] { *icons = emu::Icons().size(); });
+    auto schedule = test::LookAtSchedule(At(10, 2, 5));
+    QuitAt(At(10, 3, 0));
+    RunToEnd(L"/W 1:30");
+
+    EXPECT_EQ(emu::TimelineOf("second copy exited"),
+              (Lines{"10:01:00 second copy exited 0", "10:02:00 second copy exited 0"}));
+    EXPECT_EQ(*icons, 1u);
+    EXPECT_EQ(schedule->waitHours, 1);
+    EXPECT_EQ(schedule->waitMinutes, 30);
+    EXPECT_EQ(schedule->remainingMinutes, 88);
+    EXPECT_EQ(emu::TimelineOf("dialog").size(), 0u);
+    EXPECT_TRUE(emu::Keys().empty());
+}
+
+TEST_F(Scenario, LongNightUntilSixInTheMorning) {
+    emu::SetClock(2026, 12, 8, 23, 0, 0);
+    RunToEnd(L"/T 6:00");
+    EXPECT_EQ(KeyLines(), PowerKeyAt("+1d 06:00:00"));
+    const auto& ticks = emu::TimerMessages();
+    ASSERT_EQ(ticks.size(), 7u * 360u);
+    for (size_t i = 1; i < ticks.size(); ++i) {
+        ASSERT_EQ(ticks[i] - ticks[i - 1], 10000) << "after " << emu::FormatTime(ticks[i - 1]);
+    }
+}
+
+TEST_F(Scenario, ThousandHourWaitIsNotDueAfterAWholeDay) {
+    auto later = test::LookAtSchedule(At(10, 0, 5, 1));
+    QuitAt(At(10, 0, 10, 1));
+    RunToEnd(L"/W 1000:0");
+    EXPECT_TRUE(emu::Keys().empty());
+    // One minute counted per minute change: a day is 1440 of them.
+    EXPECT_EQ(later->remainingMinutes, 60000 - 1440);
+}
+
+TEST_F(Scenario, HugeWaitFromTheCommandLineNeverSuspendsAtOnce) {
+    QuitAt(At(10, 0, 30));
+    RunToEnd(L"/W 99999999999:99");
+    EXPECT_TRUE(emu::Keys().empty());
+}
+
+} // namespace

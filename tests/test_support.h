@@ -1,0 +1,45 @@
+// Small helpers shared by the tests that run on the emulated device.
+#ifndef VELMOT_TESTS_TEST_SUPPORT_H
+#define VELMOT_TESTS_TEST_SUPPORT_H
+
+#include "emulator/device.h"
+#include "schedule/schedule.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace test {
+
+// What the dialog looks like at a moment of the scenario (filled in when it comes).
+inline std::shared_ptr<emu::DialogView> LookAtDialog(emu::Millis when) {
+    auto view = std::make_shared<emu::DialogView>();
+    emu::Script(when, "look at the dialog", [view] { *view = emu::CurrentDialog(); });
+    return view;
+}
+
+// The schedule record at a moment of the scenario.
+inline std::shared_ptr<ScheduleRecord> LookAtSchedule(emu::Millis when) {
+    auto record = std::make_shared<ScheduleRecord>();
+    emu::Script(when, "look at the schedule", [record] { *record = SuspendSchedule; });
+    return record;
+}
+
+// The key events as "<time> <key> down|up" lines.
+inline std::vector<std::string> KeyLines() {
+    std::vector<std::string> lines;
+    for (const emu::KeyEvent& key : emu::Keys()) {
+        lines.push_back(emu::FormatTime(key.time) + " " + std::to_string(key.virtualKey) +
+                        ((key.flags & KEYEVENTF_KEYUP) ? " up" : " down"));
+    }
+    return lines;
+}
+
+// The two lines of one press of the power-off key (0xDF = 223) at a moment.
+inline std::vector<std::string> PowerKeyAt(const std::string& time) {
+    return {time + " 223 down", time + " 223 up"};
+}
+
+} // namespace test
+
+#endif
