@@ -1,0 +1,150 @@
+// The emulated device's own contract, where the program relies on it behaving as the real
+// platform does.
+#include "emulator/device.h"
+
+#include <gtest/gtest.h>
+
+using emu::At;
+
+namespace {
+
+int destroyed = 0;
+
+LRESULT CALLBACK PlainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DESTROY) {
+        ++destroyed;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+class Emulator : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        emu::Reset();
+        destroyed = 0;
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = PlainProc;
+        windowClass.lpszClassName = L"Plain";
+        RegisterClassW(&windowClass);
+    }
+    HWND Create() {
+        return CreateWindowExW(0, L"Plain", L"", WS_CAPTION, 0, 0, CW_USEDEFAULT, CW_USEDEFAULT,
+                               nullptr, nullptr, emu::ProgramInstance(), nullptr);
+    }
+};
+
+TEST_F(Emulator, LocalClockFieldsAcrossMidnightAndTheYearsEnd) {
+    emu::SetClock(2026, 12, 31, 23, 59, 50, 250);
+    HWND window = Create();
+    SetTimer(window, 7, 10000, nullptr);
+    SYSTEMTIME before;
+    GetLocalTime(&before);
+    EXPECT_EQ(before.wYear, 2026);
+    EXPECT_EQ(before.wMonth, 12);
+    EXPECT_EQ(before.wDay, 31);
+    EXPECT_EQ(before.wDayOfWeek, 4); // Thursday
+    EXPECT_EQ(before.wHour, 23);
+    EXPECT_EQ(before.wMinute, 59);
+    EXPECT_EQ(before.wSecond, 50);
+    EXPECT_EQ(before.wMilliseconds, 250);
+
+    MSG msg;
+    ASSERT_TRUE(GetMessageW(&msg, nullptr, 0, 0));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_TIMER));
+    EXPECT_EQ(msg.wParam, 7u);
+    SYSTEMTIME after;
+    GetLocalTime(&after);
+    EXPECT_EQ(after.wYear, 2027);
+    EXPECT_EQ(after.wMonth, 1);
+    EXPECT_EQ(after.wDay, 1);
+    EXPECT_EQ(after.wDayOfWeek, 5);
+    EXPECT_EQ(after.wHour, 0);
+    EXPECT_EQ(after.wMinute, 0);
+    EXPECT_EQ(after.wSecond, 0);
+}
+
+TEST_F(Emulator, TimersRunOnVirtualTimeUntilKilled) {
+    HWND window = Create();
+    SetTimer(window, 1, 10000, nullptr);
+    emu::Script(At(0, 0, 25), "nothing", [] {});
+    MSG msg;
+    for (int second : {10, 20, 30}) {
+        ASSERT_TRUE(GetMessageW(&msg, nullptr, 0, 0));
+        EXPECT_EQ(msg.message, static_cast<UINT>(WM_TIMER));
+        EXPECT_EQ(msg.hwnd, window);
+        EXPECT_EQ(emu::Now(), At(0, 0, second));
+    }
+    EXPECT_TRUE(KillTimer(window, 1));
+    EXPECT_FALSE(KillTimer(window, 1));
+    // Nothing left to happen: a loud failure, never a hang.
+    EXPECT_THROW(GetMessageW(&msg, nullptr, 0, 0), emu::Failure);
+}
+
+TEST_F(Emulator, PostedMessagesComeBeforeTheQuitMessageAndTimers) {
+    HWND window = Create();
+    SetTimer(window, 1, 10, nullptr);
+    PostQuitMessage(3);
+    PostMessageW(window, WM_USER, 0, 0);
+    MSG msg;
+    ASSERT_TRUE(GetMessageW(&msg, nullptr, 0, 0));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_USER + 0));
+    EXPECT_FALSE(GetMessageW(&msg, nullptr, 0, 0));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+    EXPECT_EQ(msg.wParam, 3u);
+}
+
+TEST_F(Emulator, CloseRequestDestroysAWindowByDefault) {
+    HWND window = Create();
+    EXPECT_EQ(FindWindowW(L"plain", nullptr), window); // class names ignore case
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(destroyed, 1);
+    EXPECT_EQ(FindWindowW(L"Plain", nullptr), nullptr);
+    // A dead window takes nothing.
+    EXPECT_EQ(SendMessageW(window, WM_CLOSE, 0, 0), 0);
+    EXPECT_FALSE(PostMessageW(window, WM_USER, 0, 0));
+    EXPECT_EQ(SetTimer(window, 1, 10, nullptr), 0u);
+    EXPECT_FALSE(DestroyWindow(window));
+    EXPECT_EQ(destroyed, 1);
+}
+
+TEST_F(Emulator, ScriptedEventsLeftWhenTheProgramEndsFailTheRun) {
+    emu::TapIcon(At(0, 0, 5));
+    EXPECT_THROW(emu::RunProgram(L"/W"), emu::Failure);
+}
+
+TEST_F(Emulator, ActionsWithNothingToActOnFailLoudly) {
+    HWND window = Create();
+    SetTimer(window, 1, 10000, nullptr);
+    MSG msg;
+    for (auto script : {+[] { emu::ChooseMenuItem(At(0, 0, 1), 40001); },
+                        +[] { emu::PressDone(At(0, 0, 1)); }, +[] { emu::TapIcon(At(0, 0, 1)); },
+                        +[] { emu::Type(At(0, 0, 1), 1000, L"1"); }}) {
+        script();
+        EXPECT_THROW(GetMessageW(&msg, nullptr, 0, 0), emu::Failure);
+    }
+}
+
+TEST_F(Emulator, NotifyIconRecordIsCheckedAsTheShellWould) {
+    HWND window = Create();
+    NOTIFYICONDATA data = {};
+    data.cbSize = sizeof(data) - 4;
+    data.hWnd = window;
+    data.uID = 1;
+    EXPECT_FALSE(Shell_NotifyIcon(NIM_ADD, &data));
+    data.cbSize = sizeof(data);
+    EXPECT_TRUE(Shell_NotifyIcon(NIM_ADD, &data));
+    EXPECT_FALSE(Shell_NotifyIcon(NIM_ADD, &data)); // the same window and id twice
+    data.uID = 2;
+    EXPECT_FALSE(Shell_NotifyIcon(NIM_DELETE, &data)); // only the icon that was added
+    EXPECT_EQ(emu::Icons().size(), 1u);
+    data.uID = 1;
+    for (WCHAR& unit : data.szTip) {
+        unit = L'x';
+    }
+    data.uFlags = NIF_TIP;
+    EXPECT_TRUE(Shell_NotifyIcon(NIM_DELETE, &data));
+    EXPECT_THROW(Shell_NotifyIcon(NIM_ADD, &data), emu::Failure); // tooltip without its end
+}
+
+} // namespace
