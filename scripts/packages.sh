@@ -1,0 +1,25 @@
+# Sourced by the other scripts: installs Debian packages that are missing, saying which.
+# Usage: need_packages name...
+need_packages() {
+    local missing=()
+    local package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+            missing+=("$package")
+    done
+    if [ ${#missing[@]} -eq 0 ]; then
+        return 0
+    fi
+    echo "==> Installing missing packages: ${missing[*]}"
+    local sudo=""
+    if [ "$(id -u)" -ne 0 ]; then
+        sudo="sudo"
+    fi
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# What the host build needs: compilers, CMake, GoogleTest, the resource compiler, and
+# clang with libFuzzer for the fuzz target.
+HOST_PACKAGES=(cmake make g++ clang libclang-rt-dev libgtest-dev clang-format
+    binutils-mingw-w64-x86-64)
