@@ -17,8 +17,14 @@ using State = std::array<int, 8>;
 
 State Current() {
     const ScheduleRecord& r = SuspendSchedule;
-    return {AppState.startedWithArguments, r.mode, r.targetHour, r.targetMinute, r.waitHours,
-            r.waitMinutes, r.remainingMinutes, r.lastMinute};
+    return {AppState.startedWithArguments,
+            r.mode,
+            r.targetHour,
+            r.targetMinute,
+            r.waitHours,
+            r.waitMinutes,
+            r.remainingMinutes,
+            r.lastMinute};
 }
 
 std::string Shown(const std::wstring& text) {
@@ -64,9 +70,9 @@ TEST(ParseCommandLine, FromZeroedRecords) {
         SCOPED_TRACE(Shown(row.text));
         emu::Reset();
         ParseCommandLine(row.text);
-        const State expected = {row.started,   row.mode,        row.targetHour,
-                                row.targetMinute, row.waitHours, row.waitMinutes,
-                                row.remainingMinutes, 0};
+        const State expected = {
+            row.started,   row.mode,        row.targetHour,       row.targetMinute,
+            row.waitHours, row.waitMinutes, row.remainingMinutes, 0};
         EXPECT_EQ(Current(), expected);
     }
 }
@@ -141,9 +147,9 @@ TEST(ParseCommandLine, HugeNumbersAreHeldToTheSignedRange) {
         SCOPED_TRACE(Shown(row.text));
         emu::Reset();
         ParseCommandLine(row.text);
-        const State expected = {row.started,   row.mode,        row.targetHour,
-                                row.targetMinute, row.waitHours, row.waitMinutes,
-                                row.remainingMinutes, 0};
+        const State expected = {
+            row.started,   row.mode,        row.targetHour,       row.targetMinute,
+            row.waitHours, row.waitMinutes, row.remainingMinutes, 0};
         EXPECT_EQ(Current(), expected);
     }
 }

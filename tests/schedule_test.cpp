@@ -129,8 +129,8 @@ TEST(CheckClockAtTime, DueThroughoutTheTargetMinuteOnlyAndTouchesNothing) {
         int hour, minute, second;
         int due;
     };
-    const Sample samples[] = {{7, 30, 0, 1},  {7, 30, 59, 1}, {7, 29, 59, 0},
-                              {7, 31, 0, 0},  {19, 30, 0, 0}, {8, 30, 0, 0}};
+    const Sample samples[] = {{7, 30, 0, 1}, {7, 30, 59, 1}, {7, 29, 59, 0},
+                              {7, 31, 0, 0}, {19, 30, 0, 0}, {8, 30, 0, 0}};
     for (const Sample& s : samples) {
         SCOPED_TRACE(testing::Message() << s.hour << ":" << s.minute << ":" << s.second);
         emu::Reset();
@@ -191,8 +191,10 @@ TEST(WaitPeriodMinutes, ExactOrHeldToTheSignedRange) {
         {0, 0, 0},
         {-5, 0, -300},
         {-1, 30, -30},
-        {35791394, 7, INT_MAX},  // exactly the largest value
-        {35791394, 8, INT_MAX},  // one past it
+        {35791394, 6, INT_MAX - 1},
+        {35791394, 7, INT_MAX}, // exactly the largest value
+        {35791394, 8, INT_MAX}, // one past it
+        {-35791394, -7, INT_MIN + 1},
         {-35791394, -8, INT_MIN}, // exactly the smallest value
         {-35791394, -9, INT_MIN}, // one past it
         {INT_MAX, 0, INT_MAX},
