@@ -1,0 +1,54 @@
+// What desktop Windows lacks of the Pocket PC platform, for the program's desktop build.
+//
+// shell/platform.h includes this after <windows.h> and <shellapi.h>. It declares the few
+// parts of the Pocket PC shell library (aygshell) that the program calls, with the device's
+// names and values, and the device's power-off key, which the desktop keyboard does not
+// have. desktop/shell_library.cpp and desktop/power_key.cpp implement them.
+#ifndef VELMOT_DESKTOP_DESKTOP_PLATFORM_H
+#define VELMOT_DESKTOP_DESKTOP_PLATFORM_H
+
+// ---- Shell library: dialog set-up -------------------------------------------------------
+
+// Which fields of SHINITDLGINFO are valid.
+#define SHIDIM_FLAGS 0x0001
+
+// What SHInitDialog does to the dialog.
+#define SHIDIF_DONEBUTTON 0x0001        // a Done button that ends the dialog with IDOK
+#define SHIDIF_SIZEDLGFULLSCREEN 0x0004 // the dialog fills the screen's work area
+#define SHIDIF_SIPDOWN 0x0008           // the input panel goes down
+
+typedef struct tagSHINITDLGINFO {
+    DWORD dwMask;
+    HWND hDlg;
+    DWORD dwFlags;
+} SHINITDLGINFO, *PSHINITDLGINFO;
+
+// Makes a dialog look like the device's own: call it from WM_INITDIALOG.
+BOOL SHInitDialog(PSHINITDLGINFO info);
+
+// ---- Shell library: input panel ---------------------------------------------------------
+
+typedef enum tagSIPSTATE { SIP_UP = 0, SIP_DOWN = 1 } SIPSTATE;
+
+// Asks for the on-screen input panel to be shown or hidden: the desktop has none.
+BOOL SHSipPreference(HWND window, SIPSTATE state);
+
+// ---- Core library -----------------------------------------------------------------------
+
+// The device's power button as a virtual key.
+#ifndef VK_OFF
+#define VK_OFF 0xDF
+#endif
+
+// Sent when the device runs low on memory.
+#ifndef WM_HIBERNATE
+#define WM_HIBERNATE 0x03FF
+#endif
+
+// The program presses the power-off key to suspend the device. The desktop has no such
+// key, so its key events go through DesktopKeyEvent, which puts the computer to sleep
+// instead and passes every other key on.
+void DesktopKeyEvent(BYTE virtualKey, BYTE scanCode, DWORD flags, ULONG_PTR extraInfo);
+#define keybd_event DesktopKeyEvent
+
+#endif

@@ -1,0 +1,49 @@
+# ---- Desktop Windows: velmot.exe, and the pieces that test it under Wine ----------------
+# Included by CMakeLists.txt when the target is Windows (cmake --preset windows).
+
+enable_language(RC)
+
+# The program: its own code, the process entry, the desktop's stand-ins for what only the
+# device has, and the one resource script.
+add_executable(velmot WIN32
+    ${VELMOT_PROGRAM_SOURCES}
+    shell/entry.cpp
+    desktop/shell_library.cpp
+    desktop/power_key.cpp
+    resources/velmot.rc)
+target_include_directories(velmot PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_compile_definitions(velmot PRIVATE UNICODE _UNICODE)
+target_compile_options(velmot PRIVATE
+    $<$<COMPILE_LANGUAGE:CXX>:${VELMOT_WARNINGS} ${VELMOT_PROGRAM_FLAGS} -Os
+    -ffunction-sections -fdata-sections>)
+# The resource script names its icon and header relative to its own folder.
+set_property(SOURCE resources/velmot.rc APPEND PROPERTY COMPILE_OPTIONS
+    -I${CMAKE_CURRENT_SOURCE_DIR}/resources)
+# wWinMain; stripped of symbols and of unused code; the compiler's run-time parts linked
+# in, so that only the system's own DLLs are imported.
+target_link_options(velmot PRIVATE
+    -municode -s -Wl,--gc-sections -static-libgcc -static-libstdc++)
+target_link_libraries(velmot PRIVATE powrprof)
+
+# ---- Wine tests ------------------------------------------------------------------------
+# Everything a test run needs goes into one folder: the driver, velmot.exe, and beside it
+# the stand-in powrprof.dll that logs suspensions instead of making them.
+set(VELMOT_WINE_TEST_DIR ${CMAKE_CURRENT_BINARY_DIR}/wine-test)
+
+add_library(powrprof_stub SHARED tests/wine/powrprof_stub.cpp)
+set_target_properties(powrprof_stub PROPERTIES
+    OUTPUT_NAME powrprof PREFIX "" IMPORT_PREFIX "lib" IMPORT_SUFFIX ".stub.a"
+    RUNTIME_OUTPUT_DIRECTORY ${VELMOT_WINE_TEST_DIR})
+target_compile_options(powrprof_stub PRIVATE ${VELMOT_WARNINGS} -Os)
+target_link_options(powrprof_stub PRIVATE -s -static-libgcc)
+
+add_executable(velmot_wine_driver tests/wine/driver.cpp)
+set_target_properties(velmot_wine_driver PROPERTIES
+    OUTPUT_NAME driver RUNTIME_OUTPUT_DIRECTORY ${VELMOT_WINE_TEST_DIR})
+target_compile_definitions(velmot_wine_driver PRIVATE UNICODE _UNICODE)
+target_compile_options(velmot_wine_driver PRIVATE ${VELMOT_WARNINGS} -O2)
+target_link_options(velmot_wine_driver PRIVATE -municode -static-libgcc -static-libstdc++)
+add_dependencies(velmot_wine_driver velmot powrprof_stub)
+add_custom_command(TARGET velmot_wine_driver POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:velmot> ${VELMOT_WINE_TEST_DIR}/
+    COMMENT "Copying velmot.exe into the Wine test folder")
