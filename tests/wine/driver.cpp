@@ -1,0 +1,573 @@
+// End-to-end tests of velmot.exe under Wine.
+//
+// Starts the real program as a separate process and acts on it only from outside, as the
+// user and other programs can: its command line, its main window (found by class name) and
+// the messages it takes, its notification icon, its settings dialog and the exit code. A
+// stand-in powrprof.dll beside velmot.exe (tests/wine/powrprof_stub.cpp) writes one line to
+// the file named by VELMOT_SUSPEND_LOG for each suspension, instead of suspending.
+//
+//   driver.exe                 runs every case; prints "ok - ..." or "not ok - ..." per case
+//                              and a closing "N passed, M failed"; exit code 1 on a failure
+//   driver.exe --show-dialog   starts velmot.exe without a command line, returns once its
+//                              settings dialog is on screen and leaves it running
+//   driver.exe --show-menu     starts velmot.exe /W 1:30, clicks its notification icon,
+//                              returns once the popup menu is on screen and leaves it running
+#include <windows.h>
+#include <shellapi.h>
+
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// The program's external interface.
+const wchar_t* const kMainClass = L"VelmotWndCls";
+const UINT kQuitRequest = WM_USER + 100; // 1124
+const UINT kTrayNotify = WM_USER + 101;  // 1125
+const UINT kHibernate = 0x03FF;
+const WORD kMenuSet = 40001;
+const WORD kMenuSuspend = 40002;
+const WORD kMenuExit = 40003;
+const UINT kIconId = 1;
+const int kTimeHour = 1001;
+const int kTimeMinute = 1000;
+const int kTimeRadio = 1002;
+const int kWaitRadio = 1003;
+const int kWaitHours = 1005;
+const int kWaitMinutes = 1004;
+
+// Time-outs are generous (a process start under Wine takes a second or two, the first one in
+// a new prefix much longer); the waits poll and end as soon as the condition holds.
+const DWORD kTimeout = 60000;
+const DWORD kPoll = 50;
+const char* const kSuspendLine = "0 0 0\n";
+
+std::wstring programPath; // velmot.exe
+std::wstring programDir;  // its folder, with the stand-in powrprof.dll
+std::wstring logPath;     // the stand-in's suspension log
+
+template <typename Condition> bool WaitFor(Condition condition, DWORD timeout = kTimeout) {
+    const ULONGLONG end = GetTickCount64() + timeout;
+    for (;;) {
+        if (condition()) {
+            return true;
+        }
+        if (GetTickCount64() >= end) {
+            return false;
+        }
+        Sleep(kPoll);
+    }
+}
+
+std::string Narrow(const std::wstring& text) {
+    std::string result;
+    for (wchar_t unit : text) {
+        result += unit < 128 ? static_cast<char>(unit) : '?';
+    }
+    return result;
+}
+
+// ---- The program as a process ----------------------------------------------------------
+
+struct Process {
+    HANDLE handle = NULL;
+    DWORD id = 0;
+
+    bool Running() const {
+        return handle != NULL && WaitForSingleObject(handle, 0) == WAIT_TIMEOUT;
+    }
+    // Waits for the process to end; false when it is still running after the time-out.
+    bool Ended(DWORD& exitCode, DWORD timeout = kTimeout) const {
+        if (handle == NULL || WaitForSingleObject(handle, timeout) != WAIT_OBJECT_0) {
+            return false;
+        }
+        return GetExitCodeProcess(handle, &exitCode) != 0;
+    }
+    // Ends what a failed case left running, so that the next case starts afresh.
+    void Close() {
+        if (Running()) {
+            TerminateProcess(handle, 99);
+            WaitForSingleObject(handle, kTimeout);
+        }
+        if (handle != NULL) {
+            CloseHandle(handle);
+        }
+        handle = NULL;
+    }
+    ~Process() {
+        Close();
+    }
+};
+
+// Starts velmot.exe with the given command line (null: none at all).
+bool Start(const wchar_t* arguments, Process& process) {
+    std::wstring commandLine = L"\"" + programPath + L"\"";
+    if (arguments != NULL) {
+        commandLine += L" ";
+        commandLine += arguments;
+    }
+    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back(0);
+    STARTUPINFOW startup;
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info;
+    ZeroMemory(&info, sizeof(info));
+    if (!CreateProcessW(programPath.c_str(), buffer.data(), NULL, NULL, FALSE, 0, NULL,
+                        programDir.c_str(), &startup, &info)) {
+        return false;
+    }
+    CloseHandle(info.hThread);
+    process.handle = info.hProcess;
+    process.id = info.dwProcessId;
+    return true;
+}
+
+HWND MainWindow() {
+    return FindWindowW(kMainClass, NULL);
+}
+
+int CountMainWindows() {
+    int count = 0;
+    EnumWindows(
+        [](HWND window, LPARAM counter) -> BOOL {
+            wchar_t name[64];
+            if (GetClassNameW(window, name, 64) > 0 && lstrcmpW(name, kMainClass) == 0) {
+                ++*reinterpret_cast<int*>(counter);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+// Whether window has a notification icon with the given id: modifying nothing of it
+// succeeds only while it exists.
+bool HasIcon(HWND window, UINT id = kIconId) {
+    NOTIFYICONDATAW data;
+    ZeroMemory(&data, sizeof(data));
+    data.cbSize = sizeof(data);
+    data.hWnd = window;
+    data.uID = id;
+    data.uFlags = 0;
+    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+// A visible top-level window of the given class that belongs to the process.
+HWND FindProcessWindow(DWORD processId, const wchar_t* className) {
+    struct Search {
+        DWORD processId;
+        const wchar_t* className;
+        HWND found;
+    } search = {processId, className, NULL};
+    EnumWindows(
+        [](HWND window, LPARAM parameter) -> BOOL {
+            Search& s = *reinterpret_cast<Search*>(parameter);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            wchar_t name[64];
+            if (owner == s.processId && IsWindowVisible(window) &&
+                GetClassNameW(window, name, 64) > 0 && lstrcmpW(name, s.className) == 0) {
+                s.found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Sends with a time-out, so that a hung program fails a case instead of the whole run.
+LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, 10000, &result);
+    return static_cast<LRESULT>(result);
+}
+
+std::wstring Text(HWND window) {
+    wchar_t text[256] = {0};
+    SendMessageTimeoutW(window, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 10000,
+                        NULL);
+    return text;
+}
+
+bool IsChecked(HWND dialog, int id) {
+    return Send(GetDlgItem(dialog, id), BM_GETCHECK) == BST_CHECKED;
+}
+
+// ---- The suspension log ----------------------------------------------------------------
+
+void ClearLog() {
+    DeleteFileW(logPath.c_str());
+}
+
+std::string ReadLog() {
+    std::string text;
+    HANDLE file = CreateFileW(logPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        return text;
+    }
+    char buffer[512];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &got, NULL) && got > 0) {
+        text.append(buffer, got);
+    }
+    CloseHandle(file);
+    return text;
+}
+
+// ---- Cases -----------------------------------------------------------------------------
+
+struct Case {
+    std::string name;
+    std::vector<std::string> problems;
+
+    explicit Case(const char* caseName) : name(caseName) {
+        ClearLog();
+        // A window left by an earlier case would make this start a second copy.
+        WaitFor([] { return MainWindow() == NULL; });
+    }
+    bool Check(bool condition, const std::string& what) {
+        if (!condition) {
+            problems.push_back(what);
+        }
+        return condition;
+    }
+};
+
+int passed = 0;
+int failed = 0;
+
+void Report(const Case& c) {
+    if (c.problems.empty()) {
+        ++passed;
+        printf("ok - %s\n", c.name.c_str());
+    } else {
+        ++failed;
+        printf("not ok - %s:", c.name.c_str());
+        for (size_t i = 0; i < c.problems.size(); ++i) {
+            printf("%s %s", i == 0 ? "" : ";", c.problems[i].c_str());
+        }
+        printf("\n");
+    }
+    fflush(stdout);
+}
+
+// Checks how a run ended: exit code 0, no window left, and the expected number of
+// suspensions in the log.
+void CheckEnd(Case& c, Process& process, int suspensions) {
+    DWORD code = 0;
+    if (!c.Check(process.Ended(code), "velmot.exe still runs")) {
+        return;
+    }
+    c.Check(code == 0, "exit code " + std::to_string(code) + ", not 0");
+    c.Check(MainWindow() == NULL, "its main window remains");
+    std::string expected;
+    for (int i = 0; i < suspensions; ++i) {
+        expected += kSuspendLine;
+    }
+    const std::string log = ReadLog();
+    c.Check(log == expected, "suspension log \"" + log + "\", expected \"" + expected + "\"");
+}
+
+// Starts velmot.exe with a command line that arms it without a dialog, and waits for its
+// window and icon. Answers the window, or null (with the problem recorded).
+HWND StartArmed(Case& c, Process& process, const wchar_t* arguments) {
+    if (!c.Check(Start(arguments, process), "CreateProcessW failed")) {
+        return NULL;
+    }
+    HWND window = NULL;
+    if (!c.Check(WaitFor([&] { return (window = MainWindow()) != NULL || !process.Running(); }) &&
+                     window != NULL,
+                 "no main window appeared")) {
+        return NULL;
+    }
+    c.Check(WaitFor([&] { return HasIcon(window); }), "no notification icon");
+    c.Check(process.Running(), "velmot.exe ended");
+    return window;
+}
+
+void SuspendsAtStart(const char* name, const wchar_t* arguments) {
+    Case c(name);
+    Process process;
+    if (c.Check(Start(arguments, process), "CreateProcessW failed")) {
+        CheckEnd(c, process, 1);
+    }
+    Report(c);
+}
+
+void SuspendsAtCurrentTime() {
+    // Leaves time for the start before the minute changes.
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    if (now.wSecond >= 45) {
+        const WORD minute = now.wMinute;
+        WaitFor([&] {
+            GetLocalTime(&now);
+            return now.wMinute != minute;
+        });
+    }
+    wchar_t arguments[32];
+    swprintf(arguments, 32, L"/T %u:%02u", now.wHour, now.wMinute);
+    SuspendsAtStart(("/T at the current time (" + Narrow(arguments + 3) +
+                     ") suspends once during start-up and exits 0")
+                        .c_str(),
+                    arguments);
+}
+
+void SecondCopyLeavesFirstAlone() {
+    Case c("/W 1:30 runs with window and icon; second starts with and without a command line "
+           "exit 0 at once and add no icon; quit request ends it with 0, no suspension");
+    Process first;
+    HWND window = StartArmed(c, first, L"/W 1:30");
+    if (window != NULL) {
+        // With /W 0:0 a second copy that ran would suspend at once; without a command line it
+        // would open its dialog.
+        const wchar_t* seconds[] = {L"/W 0:0", NULL};
+        for (const wchar_t* arguments : seconds) {
+            const std::string label = arguments == NULL ? "second start without command line"
+                                                        : "second start with " + Narrow(arguments);
+            Process second;
+            if (!c.Check(Start(arguments, second), label + ": CreateProcessW failed")) {
+                continue;
+            }
+            const ULONGLONG began = GetTickCount64();
+            DWORD code = 0;
+            if (c.Check(second.Ended(code, 30000), label + " did not end")) {
+                c.Check(code == 0, label + ": exit code " + std::to_string(code));
+                printf("# %s ended in %llu ms\n", label.c_str(), GetTickCount64() - began);
+            }
+            c.Check(MainWindow() == window, label + ": the first's window changed");
+            c.Check(CountMainWindows() == 1, label + ": more than one main window");
+            c.Check(HasIcon(window), label + ": the first's icon is gone");
+            c.Check(!HasIcon(window, kIconId + 1), label + ": a second icon appeared");
+            c.Check(first.Running(), label + ": the first copy ended");
+        }
+        PostMessageW(window, kQuitRequest, 0, 0);
+        CheckEnd(c, first, 0);
+    }
+    Report(c);
+}
+
+void CloseIsIgnored() {
+    Case c("WM_CLOSE is ignored: window and icon stay");
+    Process process;
+    HWND window = StartArmed(c, process, L"/W 1:30");
+    if (window != NULL) {
+        Send(window, WM_CLOSE);
+        c.Check(IsWindow(window) && MainWindow() == window, "the window is gone");
+        c.Check(HasIcon(window), "the icon is gone");
+        c.Check(process.Running(), "velmot.exe ended");
+        PostMessageW(window, kQuitRequest, 0, 0);
+        CheckEnd(c, process, 0);
+    }
+    Report(c);
+}
+
+void EndsOnMessage(const char* name, UINT message, WPARAM wParam, int suspensions) {
+    Case c(name);
+    Process process;
+    HWND window = StartArmed(c, process, L"/W 1:30");
+    if (window != NULL) {
+        PostMessageW(window, message, wParam, 0);
+        CheckEnd(c, process, suspensions);
+    }
+    Report(c);
+}
+
+// Checks the settings dialog as the program shows it first: at-time mode, all zeros.
+void CheckFirstDialog(Case& c, HWND dialog) {
+    c.Check(Text(dialog) == L"Set", "caption \"" + Narrow(Text(dialog)) + "\", not \"Set\"");
+    c.Check(Text(GetDlgItem(dialog, kTimeRadio)) == L"Time to suspend", "radio 1002's text");
+    c.Check(Text(GetDlgItem(dialog, kWaitRadio)) == L"Wait to suspend", "radio 1003's text");
+    c.Check(IsChecked(dialog, kTimeRadio), "\"Time to suspend\" is not checked");
+    c.Check(!IsChecked(dialog, kWaitRadio), "\"Wait to suspend\" is checked");
+    const int edits[] = {kTimeHour, kTimeMinute, kWaitHours, kWaitMinutes};
+    for (int id : edits) {
+        const std::wstring text = Text(GetDlgItem(dialog, id));
+        c.Check(text == L"0", "edit " + std::to_string(id) + " shows \"" + Narrow(text) + "\"");
+    }
+    c.Check(IsWindowEnabled(GetDlgItem(dialog, kTimeHour)) &&
+                IsWindowEnabled(GetDlgItem(dialog, kTimeMinute)),
+            "the time edits are disabled");
+    c.Check(!IsWindowEnabled(GetDlgItem(dialog, kWaitHours)) &&
+                !IsWindowEnabled(GetDlgItem(dialog, kWaitMinutes)),
+            "the wait edits are enabled");
+}
+
+// The desktop's stand-in for the device's dialog set-up: full work area, Done at top right.
+void CheckDialogFrame(Case& c, HWND dialog) {
+    HWND done = GetDlgItem(dialog, IDOK);
+    if (c.Check(done != NULL, "no control with id 1 (Done)")) {
+        c.Check(Text(done) == L"Done", "button 1 says \"" + Narrow(Text(done)) + "\"");
+        c.Check((GetWindowLongW(done, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON,
+                "Done is not the default push button");
+    }
+    MONITORINFO monitor;
+    ZeroMemory(&monitor, sizeof(monitor));
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTONEAREST), &monitor);
+    RECT frame;
+    GetWindowRect(dialog, &frame);
+    c.Check(EqualRect(&frame, &monitor.rcWork) != FALSE, "the dialog does not fill the work area");
+    if (done != NULL) {
+        RECT button;
+        GetWindowRect(done, &button);
+        const LONG width = frame.right - frame.left;
+        const LONG height = frame.bottom - frame.top;
+        c.Check(button.right <= frame.right && button.right > frame.right - width / 8 &&
+                    button.top >= frame.top && button.top < frame.top + height / 8,
+                "Done is not in the top-right corner");
+    }
+}
+
+void DialogAtStart() {
+    Case c("without a command line the settings dialog opens (Set, time mode, zeros, Done); "
+           "wait mode and Done with 0 and 0 suspend once and exit 0");
+    Process process;
+    if (c.Check(Start(NULL, process), "CreateProcessW failed")) {
+        HWND dialog = NULL;
+        WaitFor([&] {
+            return (dialog = FindProcessWindow(process.id, L"#32770")) != NULL ||
+                   !process.Running();
+        });
+        if (c.Check(dialog != NULL, "no settings dialog appeared")) {
+            c.Check(MainWindow() != NULL, "no main window");
+            c.Check(MainWindow() != NULL && HasIcon(MainWindow()), "no notification icon");
+            CheckFirstDialog(c, dialog);
+            CheckDialogFrame(c, dialog);
+            Send(GetDlgItem(dialog, kWaitRadio), BM_CLICK);
+            c.Check(IsChecked(dialog, kWaitRadio), "\"Wait to suspend\" not checked after a click");
+            c.Check(IsWindowEnabled(GetDlgItem(dialog, kWaitHours)) &&
+                        IsWindowEnabled(GetDlgItem(dialog, kWaitMinutes)),
+                    "the wait edits stay disabled after the click");
+            c.Check(!IsWindowEnabled(GetDlgItem(dialog, kTimeHour)) &&
+                        !IsWindowEnabled(GetDlgItem(dialog, kTimeMinute)),
+                    "the time edits stay enabled after the click");
+            Send(GetDlgItem(dialog, IDOK), BM_CLICK);
+            CheckEnd(c, process, 1);
+        }
+    }
+    Report(c);
+}
+
+void SetShowsCountdown() {
+    Case c("Set (40001) opens the dialog in wait mode with the time left (1:30); Done keeps it "
+           "running without suspending");
+    Process process;
+    HWND window = StartArmed(c, process, L"/W 1:30");
+    if (window != NULL) {
+        PostMessageW(window, WM_COMMAND, kMenuSet, 0);
+        HWND dialog = NULL;
+        WaitFor([&] {
+            return (dialog = FindProcessWindow(process.id, L"#32770")) != NULL ||
+                   !process.Running();
+        });
+        if (c.Check(dialog != NULL, "no settings dialog appeared")) {
+            c.Check(IsChecked(dialog, kWaitRadio), "\"Wait to suspend\" is not checked");
+            c.Check(!IsChecked(dialog, kTimeRadio), "\"Time to suspend\" is checked");
+            const std::wstring hours = Text(GetDlgItem(dialog, kWaitHours));
+            const std::wstring minutes = Text(GetDlgItem(dialog, kWaitMinutes));
+            // A minute may have gone by since the start.
+            c.Check(hours == L"1" && (minutes == L"30" || minutes == L"29"),
+                    "the dialog shows " + Narrow(hours) + ":" + Narrow(minutes));
+            c.Check(IsWindowEnabled(GetDlgItem(dialog, kWaitHours)) != FALSE,
+                    "the wait edits are disabled");
+            Send(GetDlgItem(dialog, IDOK), BM_CLICK);
+            c.Check(WaitFor([&] { return !IsWindow(dialog); }), "the dialog stays open");
+            c.Check(process.Running() && MainWindow() == window, "velmot.exe ended");
+            c.Check(HasIcon(window), "the icon is gone");
+            c.Check(ReadLog().empty(), "it suspended");
+        }
+        PostMessageW(window, kQuitRequest, 0, 0);
+        CheckEnd(c, process, 0);
+    }
+    Report(c);
+}
+
+int RunCases() {
+    // The first start in a new prefix is slow; its own case absorbs that.
+    SuspendsAtStart("/W 0:0 suspends once during start-up and exits 0", L"/W 0:0");
+    SuspendsAtStart("/W suspends once during start-up and exits 0", L"/W");
+    SuspendsAtCurrentTime();
+    SecondCopyLeavesFirstAlone();
+    CloseIsIgnored();
+    EndsOnMessage("WM_HIBERNATE ends it without suspending", kHibernate, 0, 0);
+    EndsOnMessage("menu Suspend (40002) suspends once and ends with 0", WM_COMMAND, kMenuSuspend,
+                  1);
+    EndsOnMessage("menu Exit (40003) ends it without suspending", WM_COMMAND, kMenuExit, 0);
+    DialogAtStart();
+    SetShowsCountdown();
+    printf("%d passed, %d failed\n", passed, failed);
+    fflush(stdout);
+    return failed == 0 ? 0 : 1;
+}
+
+// ---- Screenshot helpers ----------------------------------------------------------------
+
+// Leaves the started process running: the caller takes its picture and ends the session.
+int Show(const wchar_t* arguments, bool menu) {
+    Process process;
+    if (!Start(arguments, process)) {
+        fprintf(stderr, "driver: cannot start velmot.exe\n");
+        return 1;
+    }
+    HWND shown = NULL;
+    if (menu) {
+        HWND window = NULL;
+        if (!WaitFor([&] { return (window = MainWindow()) != NULL && HasIcon(window); })) {
+            fprintf(stderr, "driver: no main window with an icon\n");
+            return 1;
+        }
+        PostMessageW(window, kTrayNotify, kIconId, WM_LBUTTONUP);
+        WaitFor([&] { return (shown = FindProcessWindow(process.id, L"#32768")) != NULL; });
+    } else {
+        WaitFor([&] { return (shown = FindProcessWindow(process.id, L"#32770")) != NULL; });
+    }
+    if (shown == NULL) {
+        fprintf(stderr, "driver: the %s did not appear\n", menu ? "menu" : "dialog");
+        return 1;
+    }
+    // Leaves time for the first paint.
+    Send(shown, WM_NULL);
+    CloseHandle(process.handle);
+    process.handle = NULL;
+    printf("driver: the %s is on screen\n", menu ? "popup menu" : "settings dialog");
+    return 0;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    wchar_t self[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(NULL, self, MAX_PATH);
+    std::wstring dir(self, length);
+    dir.erase(dir.find_last_of(L"\\/") + 1);
+    programDir = dir;
+    programPath = dir + L"velmot.exe";
+    logPath = dir + L"suspend.log";
+    // Inherited by velmot.exe: where the stand-in logs, and that the stand-in, not Wine's
+    // own powrprof, is loaded.
+    SetEnvironmentVariableW(L"VELMOT_SUSPEND_LOG", logPath.c_str());
+    SetEnvironmentVariableW(L"WINEDLLOVERRIDES", L"powrprof=n");
+
+    const std::wstring mode = argc > 1 ? argv[1] : L"";
+    if (mode == L"--show-dialog") {
+        return Show(NULL, false);
+    }
+    if (mode == L"--show-menu") {
+        return Show(L"/W 1:30", true);
+    }
+    if (!mode.empty()) {
+        fprintf(stderr, "usage: driver.exe [--show-dialog | --show-menu]\n");
+        return 2;
+    }
+    if (GetFileAttributesW(programPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        fprintf(stderr, "driver: %s not found\n", Narrow(programPath).c_str());
+        return 2;
+    }
+    return RunCases();
+}
