@@ -25,7 +25,8 @@ int main(int argc, char** argv) {
         best = took.count() < best ? took.count() : best;
         total += took.count();
     }
-    std::printf("simulated 24-hour countdown: %zu checks, best %.2f ms, mean %.2f ms over %d runs\n",
-                checks, best, total / rounds, rounds);
+    std::printf(
+        "simulated 24-hour countdown: %zu checks, best %.2f ms, mean %.2f ms over %d runs\n",
+        checks, best, total / rounds, rounds);
     return 0;
 }

@@ -117,9 +117,9 @@ TEST_F(Emulator, ActionsWithNothingToActOnFailLoudly) {
     HWND window = Create();
     SetTimer(window, 1, 10000, nullptr);
     MSG msg;
-    for (auto script : {+[] { emu::ChooseMenuItem(At(0, 0, 1), 40001); },
-                        +[] { emu::PressDone(At(0, 0, 1)); }, +[] { emu::TapIcon(At(0, 0, 1)); },
-                        +[] { emu::Type(At(0, 0, 1), 1000, L"1"); }}) {
+    for (auto script :
+         {+[] { emu::ChooseMenuItem(At(0, 0, 1), 40001); }, +[] { emu::PressDone(At(0, 0, 1)); },
+          +[] { emu::TapIcon(At(0, 0, 1)); }, +[] { emu::Type(At(0, 0, 1), 1000, L"1"); }}) {
         script();
         EXPECT_THROW(GetMessageW(&msg, nullptr, 0, 0), emu::Failure);
     }

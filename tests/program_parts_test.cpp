@@ -245,8 +245,8 @@ TEST_F(ProgramParts, InputPanelFollowsTheFocus) {
 }
 
 TEST_F(ProgramParts, NotifyIconIsAddedAndDeletedAsOnePair) {
-    HICON icon = static_cast<HICON>(LoadImageW(emu::ProgramInstance(),
-                                               MAKEINTRESOURCEW(IDI_TRAY), IMAGE_ICON, 16, 16, 0));
+    HICON icon = static_cast<HICON>(
+        LoadImageW(emu::ProgramInstance(), MAKEINTRESOURCEW(IDI_TRAY), IMAGE_ICON, 16, 16, 0));
     UpdateNotifyIcon(owner, NIM_ADD, TRAY_ICON_ID, icon, L"Velmot");
     const std::vector<emu::IconView> icons = emu::Icons();
     ASSERT_EQ(icons.size(), 1u);

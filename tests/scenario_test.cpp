@@ -286,9 +286,8 @@ TEST_F(Scenario, OtherTimerIdsAndCommandsDoNothing) {
     // The target minute is 10:00; only messages that are no check arrive during it.
     emu::SetClock(2026, 12, 8, 9, 59, 55);
     emu::PostToWindow(At(9, 59, 58), MAIN_WINDOW_CLASS, WM_COMMAND, 40004, 0);
-    emu::Script(At(9, 59, 59), "stop the check timer as a debugger would", [] {
-        KillTimer(FindWindowW(MAIN_WINDOW_CLASS, nullptr), CHECK_TIMER_ID);
-    });
+    emu::Script(At(9, 59, 59), "stop the check timer as a debugger would",
+                [] { KillTimer(FindWindowW(MAIN_WINDOW_CLASS, nullptr), CHECK_TIMER_ID); });
     emu::PostToWindow(At(10, 0, 1), MAIN_WINDOW_CLASS, WM_TIMER, 2, 0);
     emu::PostToWindow(At(10, 0, 2), MAIN_WINDOW_CLASS, WM_TIMER, CHECK_TIMER_ID, 0);
     RunToEnd(L"/T 10:0");
