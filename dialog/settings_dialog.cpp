@@ -16,7 +16,12 @@ static int ReadNumber(HWND dialog, int id) {
     return value > static_cast<UINT>(INT_MAX) ? INT_MAX : static_cast<int>(value);
 }
 
+// Nine digits always read back as a number, and below the 32-bit signed limit; a longer
+// entry would read as 0 and could turn a huge wait into an immediate suspension.
+#define NUMBER_DIGITS 9
+
 static void ShowNumber(HWND dialog, int id, int value) {
+    SendDlgItemMessageW(dialog, id, EM_LIMITTEXT, NUMBER_DIGITS, 0);
     SetDlgItemInt(dialog, id, static_cast<UINT>(value), FALSE);
 }
 

@@ -237,6 +237,11 @@ LRESULT ControlWindowProc(Window& control, UINT message, WPARAM wParam, LPARAM l
             break;
         }
     }
+    if (control.kind == Kind::Edit && message == EM_LIMITTEXT) {
+        // Limits typing only; text set by the program may be longer.
+        control.textLimit = wParam != 0 ? static_cast<size_t>(wParam) : 0x7FFFFFFE;
+        return 0;
+    }
     return 0;
 }
 
@@ -498,6 +503,11 @@ void Type(Millis when, int controlId, const std::wstring& text) {
                    if ((current->style & ES_NUMBER) && (unit < L'0' || unit > L'9')) {
                        Note("  refused: \"" + Narrow(std::wstring(1, unit)) +
                             "\" in a digits-only field");
+                       continue;
+                   }
+                   if (current->title.size() >= current->textLimit) {
+                       Note("  refused: \"" + Narrow(std::wstring(1, unit)) +
+                            "\", the field is full");
                        continue;
                    }
                    current->title += unit;

@@ -32,6 +32,7 @@ struct Window {
     // Controls.
     int id = 0;
     bool checked = false;
+    size_t textLimit = 30000; // edits: units the user may type
     // Dialogs.
     DLGPROC dialogProc = nullptr;
     std::vector<HWND> children;

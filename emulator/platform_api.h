@@ -199,6 +199,7 @@ typedef int SIPSTATE;
 #define EN_SETFOCUS 0x0100
 #define EN_KILLFOCUS 0x0200
 #define EN_CHANGE 0x0300
+#define EM_LIMITTEXT 0x00C5
 
 // Resources.
 #define RT_ICON MAKEINTRESOURCEW(3)

@@ -190,8 +190,8 @@ TEST_F(ProgramParts, ConfirmingEmptyHugeAndRefusedEntries) {
     const Case cases[] = {
         {L"", 0, 59},
         {L"2x", 2, 179},                         // the letter is refused by the edit
-        {L"3000000000", 2147483647, 2147483647}, // above the signed range: held at its top
-        {L"99999999999", 0, 59},                 // unreadable by the platform: 0
+        {L"999999999", 999999999, 2147483647},   // the count saturates
+        {L"99999999999", 999999999, 2147483647}, // the field takes nine digits only
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.hours)));
@@ -326,6 +326,24 @@ TEST_F(ProgramParts, SuspendPressesAndReleasesThePowerOffKey) {
     }
     EXPECT_EQ(keys[0].flags, 0u);
     EXPECT_EQ(keys[1].flags, static_cast<DWORD>(KEYEVENTF_KEYUP));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ProgramParts, NegativeValuesShownUnsignedNeverComeBackAsAnImmediateSuspension) {
+    SuspendSchedule.targetHour = -5; // "/T -5:0" stores it unchanged
+    SuspendSchedule.waitHours = -1;
+    auto view = test::LookAtDialog(At(10, 0, 1));
+    emu::ClickRadio(At(10, 0, 2), IDC_WAIT_RADIO);
+    emu::PressDone(At(10, 0, 3));
+    ASSERT_EQ(RunDialog(), 1);
+    EXPECT_EQ(view->Control(IDC_TIME_HOUR).text, L"4294967291");
+    EXPECT_EQ(view->Control(IDC_WAIT_HOURS).text, L"4294967295");
+    EXPECT_EQ(SuspendSchedule.mode, AfterWait);
+    EXPECT_EQ(SuspendSchedule.targetHour, 2147483647);
+    EXPECT_EQ(SuspendSchedule.remainingMinutes, 2147483647);
 }
 
 } // namespace
