@@ -115,39 +115,41 @@ TEST_F(Scenario, ScheduleAlreadyDueWhenTheDialogIsConfirmed) {
     EXPECT_TRUE(emu::TimelineOf("timer").empty());
 }
 
-// Every way out of a running countdown, and what each leaves behind.
+// The ways a running program can be ended, each acting at t and t + 1 s.
+struct Ending {
+    const char* name;
+    void (*act)(emu::Millis t);
+    bool suspends;
+};
+
+const Ending Endings[] = {
+    {"menu Suspend",
+     [](emu::Millis t) {
+         emu::TapIcon(t);
+         emu::ChooseMenuItem(t + 1000, IDM_SUSPEND);
+     },
+     true},
+    {"menu Exit",
+     [](emu::Millis t) {
+         emu::TapIcon(t);
+         emu::ChooseMenuItem(t + 1000, IDM_EXIT);
+     },
+     false},
+    {"quit request sent",
+     [](emu::Millis t) { emu::SendToWindow(t + 1000, MAIN_WINDOW_CLASS, 1124, 0, 0); }, false},
+    {"quit request posted",
+     [](emu::Millis t) { emu::PostToWindow(t + 1000, MAIN_WINDOW_CLASS, 1124, 0, 0); }, false},
+    {"low-memory notice", [](emu::Millis t) { emu::LowMemory(t + 1000); }, false},
+    {"suspend command from another program",
+     [](emu::Millis t) {
+         emu::PostToWindow(t + 1000, MAIN_WINDOW_CLASS, WM_COMMAND, MAKEWPARAM(IDM_SUSPEND, 7),
+                           1234);
+     },
+     true},
+};
+
 TEST_F(Scenario, EveryWayToEndARunningCountdown) {
-    struct Case {
-        const char* name;
-        void (*act)(emu::Millis);
-        bool suspends;
-    };
-    const Case cases[] = {
-        {"menu Suspend",
-         [](emu::Millis t) {
-             emu::TapIcon(t);
-             emu::ChooseMenuItem(t + 1000, IDM_SUSPEND);
-         },
-         true},
-        {"menu Exit",
-         [](emu::Millis t) {
-             emu::TapIcon(t);
-             emu::ChooseMenuItem(t + 1000, IDM_EXIT);
-         },
-         false},
-        {"quit request sent",
-         [](emu::Millis t) { emu::SendToWindow(t + 1000, MAIN_WINDOW_CLASS, 1124, 0, 0); }, false},
-        {"quit request posted",
-         [](emu::Millis t) { emu::PostToWindow(t + 1000, MAIN_WINDOW_CLASS, 1124, 0, 0); }, false},
-        {"low-memory notice", [](emu::Millis t) { emu::LowMemory(t + 1000); }, false},
-        {"suspend command from another program",
-         [](emu::Millis t) {
-             emu::PostToWindow(t + 1000, MAIN_WINDOW_CLASS, WM_COMMAND, MAKEWPARAM(IDM_SUSPEND, 7),
-                               1234);
-         },
-         true},
-    };
-    for (const Case& c : cases) {
+    for (const Ending& c : Endings) {
         SCOPED_TRACE(c.name);
         emu::Reset();
         emu::SetClock(2026, 12, 8, 10, 0, 0);
@@ -162,30 +164,8 @@ TEST_F(Scenario, EveryWayToEndARunningCountdown) {
 // The same ways out while the settings dialog is open, from creation and from Set: the
 // steps after the dialog touch nothing of the dead window and nothing ends twice.
 TEST_F(Scenario, EveryWayToEndWhileTheDialogIsOpen) {
-    struct Case {
-        const char* name;
-        void (*act)(emu::Millis);
-        bool suspends;
-    };
-    const Case cases[] = {
-        {"menu Suspend",
-         [](emu::Millis t) {
-             emu::TapIcon(t);
-             emu::ChooseMenuItem(t + 1000, IDM_SUSPEND);
-         },
-         true},
-        {"menu Exit",
-         [](emu::Millis t) {
-             emu::TapIcon(t);
-             emu::ChooseMenuItem(t + 1000, IDM_EXIT);
-         },
-         false},
-        {"quit request",
-         [](emu::Millis t) { emu::SendToWindow(t + 1000, MAIN_WINDOW_CLASS, 1124, 0, 0); }, false},
-        {"low-memory notice", [](emu::Millis t) { emu::LowMemory(t + 1000); }, false},
-    };
     for (const bool fromSet : {false, true}) {
-        for (const Case& c : cases) {
+        for (const Ending& c : Endings) {
             SCOPED_TRACE(std::string(c.name) + (fromSet ? " during Set" : " during creation"));
             emu::Reset();
             emu::SetClock(2026, 12, 8, 10, 0, 0);
