@@ -69,6 +69,15 @@ std::string Narrow(const std::wstring& text) {
     return result;
 }
 
+// The log's text on one line of the report.
+std::string OneLine(const std::string& text) {
+    std::string result;
+    for (char unit : text) {
+        result += unit == '\n' ? std::string("\\n") : std::string(1, unit);
+    }
+    return result;
+}
+
 // ---- The program as a process ----------------------------------------------------------
 
 struct Process {
@@ -270,7 +279,8 @@ void CheckEnd(Case& c, Process& process, int suspensions) {
         expected += kSuspendLine;
     }
     const std::string log = ReadLog();
-    c.Check(log == expected, "suspension log \"" + log + "\", expected \"" + expected + "\"");
+    c.Check(log == expected,
+            "suspension log \"" + OneLine(log) + "\", expected \"" + OneLine(expected) + "\"");
 }
 
 // Starts velmot.exe with a command line that arms it without a dialog, and waits for its
