@@ -57,6 +57,7 @@ echo "Running velmot.exe $* under Wine on a virtual display; it ends when it sus
     "told to exit; Ctrl+C stops it"
 # Every wine command runs inside the display session, which begins and ends with its own
 # wineserver (one left from another display has a broken notification area).
+# shellcheck disable=SC2016 # the inner shell expands its own variables
 exec xvfb-run -a -s "-screen 0 480x640x24" bash -c '
     program=$1
     shift

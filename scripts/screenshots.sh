@@ -42,6 +42,7 @@ export WINEARCH=win64
 export WINEDLLOVERRIDES="mscoree,mshtml=;powrprof=n"
 mkdir -p docs
 echo "== Taking the pictures on a 480x640 virtual display"
+# shellcheck disable=SC2016 # the inner shell expands its own variables
 timeout 300 xvfb-run -a -s "-screen 0 480x640x24" bash -c '
     set -eu
     docs=$PWD/docs

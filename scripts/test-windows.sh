@@ -29,12 +29,11 @@ install_missing() {
 install_missing
 
 echo "== Building the windows preset: velmot.exe, tests/wine/driver.exe, stand-in powrprof.dll"
-cmake --preset windows >build-windows-configure.log 2>&1 || {
-    cat build-windows-configure.log >&2
-    rm -f build-windows-configure.log
+mkdir -p build
+cmake --preset windows >build/windows-configure.log 2>&1 || {
+    cat build/windows-configure.log >&2
     exit 1
 }
-rm -f build-windows-configure.log
 cmake --build --preset windows
 echo "   velmot.exe: $(stat -c %s build/windows/velmot.exe) bytes, stripped"
 
@@ -46,6 +45,7 @@ rm -rf "$WINEPREFIX"
 echo "== Running the Wine tests (fresh prefix build/wine-test-prefix, virtual display)"
 # Every wine command runs inside the display session, and the session begins and ends
 # with its own wineserver (see the notes on Wine's notification area).
+# shellcheck disable=SC2016 # the inner shell expands its own variables
 timeout 900 xvfb-run -a -s "-screen 0 800x600x24" bash -c '
     set -u
     wineserver -k >/dev/null 2>&1 || true
