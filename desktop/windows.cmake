@@ -44,6 +44,8 @@ target_compile_definitions(velmot_wine_driver PRIVATE UNICODE _UNICODE)
 target_compile_options(velmot_wine_driver PRIVATE ${VELMOT_WARNINGS} -O2)
 target_link_options(velmot_wine_driver PRIVATE -municode -static-libgcc -static-libstdc++)
 add_dependencies(velmot_wine_driver velmot powrprof_stub)
-add_custom_command(TARGET velmot_wine_driver POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:velmot> ${VELMOT_WINE_TEST_DIR}/
+# Each new velmot.exe goes into the test folder as well.
+add_custom_command(TARGET velmot POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${VELMOT_WINE_TEST_DIR}
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:velmot> ${VELMOT_WINE_TEST_DIR}/
     COMMENT "Copying velmot.exe into the Wine test folder")
