@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034 # the lists are used by the scripts that source this
 # Sourced by the other scripts: installs Debian packages that are missing, saying which.
 # Usage: need_packages name...
 need_packages() {
@@ -23,3 +24,7 @@ need_packages() {
 # clang with libFuzzer for the fuzz target.
 HOST_PACKAGES=(cmake make g++ clang libclang-rt-dev libgtest-dev clang-format
     binutils-mingw-w64-x86-64)
+
+# What the Windows build and its runs under Wine need: the mingw-w64 cross compiler and
+# resource compiler, 64-bit Wine, and a virtual display.
+WINDOWS_PACKAGES=(cmake g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth)

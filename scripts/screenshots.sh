@@ -10,26 +10,8 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
-install_missing() {
-    local missing=()
-    command -v cmake >/dev/null || missing+=(cmake)
-    command -v x86_64-w64-mingw32-g++ >/dev/null || missing+=(g++-mingw-w64-x86-64)
-    command -v x86_64-w64-mingw32-windres >/dev/null || missing+=(binutils-mingw-w64-x86-64)
-    { command -v wine >/dev/null && [ -x /usr/lib/wine/wine64 ]; } || missing+=(wine wine64)
-    command -v xvfb-run >/dev/null || missing+=(xvfb xauth)
-    [ -x /usr/bin/import ] || missing+=(imagemagick)
-    if [ ${#missing[@]} -eq 0 ]; then
-        return
-    fi
-    echo "== Installing missing packages: ${missing[*]}"
-    if [ "$(id -u)" -ne 0 ]; then
-        echo "error: installing needs root: apt-get install ${missing[*]}" >&2
-        exit 1
-    fi
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-}
-install_missing
+source scripts/packages.sh
+need_packages "${WINDOWS_PACKAGES[@]}" imagemagick
 
 echo "== Building the windows preset"
 cmake --preset windows >/dev/null
