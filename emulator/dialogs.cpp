@@ -166,7 +166,7 @@ static bool IsAutoRadio(const Window& control) {
     return control.kind == Kind::Button && (control.style & BS_TYPEMASK) == BS_AUTORADIOBUTTON;
 }
 
-std::string DescribeDialog(const Window& dialog) {
+static std::string DescribeDialog(const Window& dialog) {
     std::string text = "\"" + Narrow(dialog.title) + "\":";
     for (HWND handle : dialog.children) {
         const Window& control = Control(handle);
@@ -262,10 +262,15 @@ static Window& DialogControl(Window& dialog, int id, const char* action) {
     return Control(handle);
 }
 
-// A finger on a control: refused when it is disabled.
-static Window* Touch(int id, const char* action) {
+// A finger on a control: refused when it is disabled. An action meant for one kind of
+// control (Kind::Window stands for any) fails loudly on another.
+static Window* Touch(int id, const char* action, Kind required = Kind::Window) {
     Window& dialog = OpenDialog(action);
     Window& control = DialogControl(dialog, id, action);
+    if (required != Kind::Window && control.kind != required) {
+        throw Failure(std::string(action) + ": control " + std::to_string(id) + " is no " +
+                      Narrow(KindName(required)));
+    }
     if (!control.enabled) {
         Note("  refused: control " + std::to_string(id) + " is disabled");
         return nullptr;
@@ -487,12 +492,9 @@ void Focus(Millis when, int controlId) {
 void Type(Millis when, int controlId, const std::wstring& text) {
     Script(when, "user types \"" + Narrow(text) + "\" into " + std::to_string(controlId),
            [controlId, text] {
-               Window* edit = Touch(controlId, "Type");
+               Window* edit = Touch(controlId, "Type", Kind::Edit);
                if (edit == nullptr) {
                    return;
-               }
-               if (edit->kind != Kind::Edit) {
-                   throw Failure("Type: control " + std::to_string(controlId) + " is no edit");
                }
                const HWND handle = edit->handle;
                for (wchar_t unit : text) {
@@ -518,12 +520,9 @@ void Type(Millis when, int controlId, const std::wstring& text) {
 
 void Clear(Millis when, int controlId) {
     Script(when, "user clears " + std::to_string(controlId), [controlId] {
-        Window* edit = Touch(controlId, "Clear");
+        Window* edit = Touch(controlId, "Clear", Kind::Edit);
         if (edit == nullptr) {
             return;
-        }
-        if (edit->kind != Kind::Edit) {
-            throw Failure("Clear: control " + std::to_string(controlId) + " is no edit");
         }
         edit->title.clear();
         Changed(*edit);
@@ -532,12 +531,9 @@ void Clear(Millis when, int controlId) {
 
 void ClickRadio(Millis when, int controlId) {
     Script(when, "user taps button " + std::to_string(controlId), [controlId] {
-        Window* button = Touch(controlId, "ClickRadio");
+        Window* button = Touch(controlId, "ClickRadio", Kind::Button);
         if (button == nullptr) {
             return;
-        }
-        if (button->kind != Kind::Button) {
-            throw Failure("ClickRadio: control " + std::to_string(controlId) + " is no button");
         }
         Window& dialog = Require(button->parent, "ClickRadio");
         if (IsAutoRadio(*button)) {

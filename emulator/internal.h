@@ -143,11 +143,7 @@ Next NextMessage(MSG* msg, const std::function<bool()>& loopEnded = nullptr);
 LRESULT DialogWindowProc(Window& dialog, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT ControlWindowProc(Window& control, UINT message, WPARAM wParam, LPARAM lParam);
 void SetFocusTo(Window& dialog, HWND control);
-std::string DescribeDialog(const Window& dialog);
 Window& OpenDialog(const char* action);
-
-// Resources.
-const unsigned char* ResourceData(int type, int name, size_t* size);
 
 } // namespace emu::detail
 

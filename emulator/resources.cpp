@@ -86,8 +86,6 @@ bool IsProgram(HINSTANCE instance) {
     return instance == nullptr || instance == ProgramInstance();
 }
 
-} // namespace
-
 const unsigned char* ResourceData(int type, int name, size_t* size) {
     const Resource* resource = FindOrdinal(type, name);
     if (resource == nullptr) {
@@ -96,6 +94,8 @@ const unsigned char* ResourceData(int type, int name, size_t* size) {
     *size = resource->size;
     return resource->data;
 }
+
+} // namespace
 
 } // namespace emu::detail
 
