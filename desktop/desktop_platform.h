@@ -1,6 +1,6 @@
 // What desktop Windows lacks of the Pocket PC platform, for the program's desktop build.
 //
-// shell/platform.h includes this after <windows.h> and <shellapi.h>. It declares the few
+// platform/platform.h includes this after <windows.h> and <shellapi.h>. It declares the few
 // parts of the Pocket PC shell library (aygshell) that the program calls, with the device's
 // names and values, and the device's power-off key, which the desktop keyboard does not
 // have. desktop/shell_library.cpp and desktop/power_key.cpp implement them.

@@ -1,5 +1,5 @@
 // The device's power-off key, on a desktop that has none.
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 #include <powrprof.h>
 

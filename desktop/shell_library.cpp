@@ -1,5 +1,5 @@
 // The desktop's version of the Pocket PC shell library calls that the program makes.
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 // Size of the Done button, in dialog units.
 #define DONE_WIDTH 32

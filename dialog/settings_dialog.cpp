@@ -3,8 +3,6 @@
 #include "resources/resource.h"
 #include "schedule/schedule.h"
 
-#include <limits.h>
-
 static int IsChecked(HWND dialog, int id) {
     return SendDlgItemMessageW(dialog, id, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
@@ -12,8 +10,7 @@ static int IsChecked(HWND dialog, int id) {
 // Reads an edit as an unsigned number (0 when empty or unreadable). Numbers beyond the
 // 32-bit signed range are held at its top, so a huge entry never turns negative.
 static int ReadNumber(HWND dialog, int id) {
-    const UINT value = GetDlgItemInt(dialog, id, NULL, FALSE);
-    return value > static_cast<UINT>(INT_MAX) ? INT_MAX : static_cast<int>(value);
+    return HoldToSignedRange(GetDlgItemInt(dialog, id, NULL, FALSE));
 }
 
 // Nine digits always read back as a number, and below the 32-bit signed limit; a longer

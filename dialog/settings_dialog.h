@@ -2,7 +2,7 @@
 #ifndef VELMOT_DIALOG_SETTINGS_DIALOG_H
 #define VELMOT_DIALOG_SETTINGS_DIALOG_H
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 DIALOG_RESULT CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 

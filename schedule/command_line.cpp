@@ -3,8 +3,6 @@
 #include "schedule/schedule.h"
 #include "shell/app_state.h"
 
-#include <limits.h>
-
 static int IsFieldEnd(WCHAR unit) {
     return unit == 0 || unit == L':' || unit == L' ';
 }
@@ -28,14 +26,7 @@ static const WCHAR* CopyField(const WCHAR* text, WCHAR* buffer) {
 // digits up to the first non-digit, 0 without digits), held to the 32-bit range where
 // the library's long is wider.
 static int ConvertField(const WCHAR* buffer) {
-    const long long value = wcstol(buffer, NULL, 10);
-    if (value > INT_MAX) {
-        return INT_MAX;
-    }
-    if (value < INT_MIN) {
-        return INT_MIN;
-    }
-    return static_cast<int>(value);
+    return HoldToSignedRange(wcstol(buffer, NULL, 10));
 }
 
 static void StoreFirstField(int value) {

@@ -2,7 +2,7 @@
 #ifndef VELMOT_SCHEDULE_COMMAND_LINE_H
 #define VELMOT_SCHEDULE_COMMAND_LINE_H
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 // Units of the buffer that one field is copied into: 255 and the terminator.
 #define FIELD_BUFFER_UNITS 256

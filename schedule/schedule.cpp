@@ -1,20 +1,23 @@
 #include "schedule/schedule.h"
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 #include <limits.h>
 
 ScheduleRecord SuspendSchedule;
 
-int WaitPeriodMinutes(int hours, int minutes) {
-    long long total = static_cast<long long>(hours) * 60 + minutes;
-    if (total > INT_MAX) {
+int HoldToSignedRange(long long value) {
+    if (value > INT_MAX) {
         return INT_MAX;
     }
-    if (total < INT_MIN) {
+    if (value < INT_MIN) {
         return INT_MIN;
     }
-    return static_cast<int>(total);
+    return static_cast<int>(value);
+}
+
+int WaitPeriodMinutes(int hours, int minutes) {
+    return HoldToSignedRange(static_cast<long long>(hours) * 60 + minutes);
 }
 
 static int IsAtTimeDue(int hour, int minute) {

@@ -32,4 +32,8 @@ int CheckClock(int recordOnly);
 // huge waiting period can never turn into a negative count and an immediate suspension.
 int WaitPeriodMinutes(int hours, int minutes);
 
+// The value itself when it fits the 32-bit signed range, else the nearer end of it. Every
+// number that comes from the user passes through here before it is stored.
+int HoldToSignedRange(long long value);
+
 #endif

@@ -2,7 +2,7 @@
 #ifndef VELMOT_SHELL_APP_STATE_H
 #define VELMOT_SHELL_APP_STATE_H
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 struct AppStateRecord {
     HINSTANCE instance;       // the module, for the icon and the dialog template

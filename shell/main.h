@@ -2,7 +2,7 @@
 #ifndef VELMOT_SHELL_MAIN_H
 #define VELMOT_SHELL_MAIN_H
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 // Class of the main window; also how other programs find the running copy.
 #define MAIN_WINDOW_CLASS L"VelmotWndCls"

@@ -10,7 +10,7 @@
 static void RunSettingsDialog(HWND window) {
     HRSRC resource = FindResourceW(AppState.instance, MAKEINTRESOURCEW(IDD_SETTINGS), RT_DIALOG);
     HGLOBAL dialogTemplate = LoadResource(AppState.instance, resource);
-    DialogBoxIndirectParamW(AppState.instance, (LPCDLGTEMPLATEW)dialogTemplate, window,
+    DialogBoxIndirectParamW(AppState.instance, (LPCDLGTEMPLATE)dialogTemplate, window,
                             SettingsDialogProc, 0);
 }
 

@@ -2,7 +2,7 @@
 #ifndef VELMOT_SHELL_MAIN_WINDOW_H
 #define VELMOT_SHELL_MAIN_WINDOW_H
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 #define CHECK_TIMER_ID 1
 #define CHECK_INTERVAL_MS 10000

@@ -2,7 +2,7 @@
 #ifndef VELMOT_SHELL_NOTIFY_ICON_H
 #define VELMOT_SHELL_NOTIFY_ICON_H
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 #define TRAY_ICON_ID 1
 // Callback message of the icon: mouse events on it, with the mouse message in lParam.

@@ -1,6 +1,6 @@
 #include "shell/suspend.h"
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 void SuspendDevice() {
     // The platform suspends the device when it processes the power-off key.

@@ -4,9 +4,9 @@
 //   Pocket PC shell library.
 // - On desktop Windows the same headers, plus the small stand-ins in desktop/ for what the
 //   desktop lacks (the shell library's dialog set-up and input panel, the power-off key).
-// - On the host the emulated device's declarations, which carry only what the device has.
-#ifndef VELMOT_SHELL_PLATFORM_H
-#define VELMOT_SHELL_PLATFORM_H
+// - On the host the emulated device's declarations, which carry only the device's names.
+#ifndef VELMOT_PLATFORM_PLATFORM_H
+#define VELMOT_PLATFORM_PLATFORM_H
 
 #if defined(_WIN32) || defined(UNDER_CE)
 #ifndef UNICODE
@@ -19,6 +19,10 @@
 #include <shellapi.h>
 #if defined(UNDER_CE)
 #include <aygshell.h>
+// The power button as a virtual key; not every SDK's headers name it.
+#ifndef VK_OFF
+#define VK_OFF 0xDF
+#endif
 // The device's dialog procedures answer with a BOOL; its run-time start-up calls WinMain.
 typedef BOOL DIALOG_RESULT;
 #define PROGRAM_ENTRY WinMain
