@@ -1,10 +1,6 @@
 // The emulated device: its clock, the scripted world, the timeline and the test-facing queries.
 #include "emulator/internal.h"
 
-#include "schedule/schedule.h"
-#include "shell/app_state.h"
-#include "shell/main.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -107,9 +103,6 @@ void Reset() {
     state.~State();
     new (&state) State();
     SetClock(2026, 1, 1, 0, 0, 0);
-    // The program's records, as at process start.
-    std::memset(&SuspendSchedule, 0, sizeof(SuspendSchedule));
-    std::memset(&AppState, 0, sizeof(AppState));
 }
 
 void SetClock(int year, int month, int day, int hour, int minute, int second, int ms) {
@@ -124,13 +117,13 @@ HINSTANCE ProgramInstance() {
     return reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x10000));
 }
 
-static int StartProgram(const std::wstring& commandLine) {
+static int StartProgram(EntryPoint entry, const std::wstring& commandLine) {
     std::vector<WCHAR> text(commandLine.begin(), commandLine.end());
     text.push_back(0);
-    return MainEntry(ProgramInstance(), nullptr, text.data(), 5);
+    return entry(ProgramInstance(), nullptr, text.data(), 5);
 }
 
-int RunProgram(const std::wstring& commandLine) {
+int RunProgram(EntryPoint entry, const std::wstring& commandLine) {
     State& state = S();
     if (state.running) {
         throw Failure("RunProgram while the program runs");
@@ -145,7 +138,7 @@ int RunProgram(const std::wstring& commandLine) {
         }
     } running;
     Note("program started: \"" + Narrow(commandLine) + "\"");
-    const int code = StartProgram(commandLine);
+    const int code = StartProgram(entry, commandLine);
     Note("program exited " + std::to_string(code));
     if (!state.scripted.empty()) {
         std::string left = "the program ended before these scripted events:";
@@ -167,23 +160,11 @@ void Script(Millis when, const std::string& description, std::function<void()> a
     state.scripted.insert(at, std::move(event));
 }
 
-void StartSecondCopy(Millis when, const std::wstring& commandLine) {
-    Script(when, "second copy started: \"" + Narrow(commandLine) + "\"", [commandLine] {
-        // A separate process: records of its own, zero-filled; the running copy's come
-        // back untouched when it ends.
-        const ScheduleRecord schedule = SuspendSchedule;
-        const AppStateRecord app = AppState;
-        std::memset(&SuspendSchedule, 0, sizeof(SuspendSchedule));
-        std::memset(&AppState, 0, sizeof(AppState));
-        const int code = StartProgram(commandLine);
-        SuspendSchedule = schedule;
-        AppState = app;
+void StartSecondCopy(Millis when, EntryPoint entry, const std::wstring& commandLine) {
+    Script(when, "second copy started: \"" + Narrow(commandLine) + "\"", [entry, commandLine] {
+        const int code = StartProgram(entry, commandLine);
         Note("second copy exited " + std::to_string(code));
     });
-}
-
-const std::vector<Entry>& Timeline() {
-    return S().timeline;
 }
 
 std::string TimelineText() {
@@ -243,15 +224,6 @@ const ControlView& DialogView::Control(int id) const {
         }
     }
     throw Failure("the dialog has no control " + std::to_string(id));
-}
-
-bool DialogOpen() {
-    for (HWND dialog : S().dialogs) {
-        if (Find(dialog) != nullptr) {
-            return true;
-        }
-    }
-    return false;
 }
 
 DialogView CurrentDialog() {

@@ -1,15 +1,16 @@
 // The emulated device: test-facing API.
 //
-// The host build runs the real program (MainEntry and everything it calls) against the
-// platform declared in platform_api.h, implemented here on a virtual clock. Tests use this
-// header and nothing else of the emulator:
+// The host build runs a program (its entry point and everything it calls) against the
+// platform declared in platform_api.h, implemented here on a virtual clock. The emulator
+// knows nothing of the program beyond the platform calls it makes. Tests use this header
+// and nothing else of the emulator:
 //
-//   emu::Reset();                                    // fresh device, program records zeroed
+//   emu::Reset();                                    // fresh device
 //   emu::SetClock(2026, 12, 8, 21, 10, 40);          // the device's local clock
 //   emu::ClickRadio(emu::At(21, 10, 45), IDC_WAIT_RADIO);  // script the user ...
 //   emu::Type(emu::At(21, 10, 47), IDC_WAIT_MINUTES, L"30");
 //   emu::PressDone(emu::At(21, 10, 50));
-//   int code = emu::RunProgram(L"");                 // ... and run the program to its end
+//   int code = emu::RunProgram(entry, L"");          // ... run the program from its entry point
 //   emu::Keys(), emu::Icons(), emu::TimelineText()   // then look at what happened
 //
 // Time is virtual. Whenever every message loop of the program would wait, the clock jumps
@@ -49,15 +50,18 @@ Millis Now();
 std::string FormatTime(Millis time);
 
 // The device as at boot: no windows, icons, timers, menus, messages or scripted events,
-// an empty timeline, the clock at 2026-01-01 00:00:00, and the program's two records
-// zero-filled as at process start.
+// an empty timeline, the clock at 2026-01-01 00:00:00.
 void Reset();
 // Sets the local clock (and the day that At() counts from). Only between runs.
 void SetClock(int year, int month, int day, int hour, int minute, int second, int ms = 0);
 
-// Runs the program through MainEntry with this command line until it returns; answers
+// A program's entry point, as the device's run-time start-up calls it (instance, previous
+// instance, command line, show state); it answers the exit code.
+using EntryPoint = int (*)(HINSTANCE, HINSTANCE, LPWSTR, int);
+
+// Runs the program from its entry point with this command line until it returns; answers
 // its exit code (also recorded in the timeline).
-int RunProgram(const std::wstring& commandLine);
+int RunProgram(EntryPoint entry, const std::wstring& commandLine);
 HINSTANCE ProgramInstance();
 
 // ---- Scripting the user and the world -------------------------------------------------
@@ -84,16 +88,16 @@ void PostToWindow(Millis when, const std::wstring& className, UINT message, WPAR
                   LPARAM lParam);
 // The platform's low-memory notice, sent to every top-level window.
 void LowMemory(Millis when);
-// Another start of the program, as a separate process with its own zeroed records; its
-// exit code goes into the timeline ("second copy exited 0").
-void StartSecondCopy(Millis when, const std::wstring& commandLine);
+// Another start of a program while the first runs, from its entry point; its exit code goes
+// into the timeline ("second copy exited 0"). The device shares windows, classes and the
+// notification area between the two; a program's own memory is the entry point's concern.
+void StartSecondCopy(Millis when, EntryPoint entry, const std::wstring& commandLine);
 
 // ---- What a person would see and what the device did ---------------------------------
 struct Entry {
     Millis time;
     std::string text;
 };
-const std::vector<Entry>& Timeline();
 // One line per entry: "<time> <text>".
 std::string TimelineText();
 // Entries whose text begins with prefix, as "<time> <text>" lines.
@@ -133,6 +137,7 @@ struct MenuView {
     int x;
     int y;
     HWND owner;
+    HWND foreground; // the foreground window as the menu opened
 };
 const std::vector<MenuView>& MenusShown();
 int LiveMenus(); // menus created and not yet destroyed
@@ -158,7 +163,6 @@ struct DialogView {
     std::vector<ControlView> controls;
     const ControlView& Control(int id) const;
 };
-bool DialogOpen();
 DialogView CurrentDialog(); // the innermost open dialog; throws Failure when none
 bool InputPanelUp();
 

@@ -289,7 +289,7 @@ static void Changed(Window& edit) {
 using namespace emu;
 using namespace emu::detail;
 
-int WINAPI DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner,
+int WINAPI DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATE dialogTemplate, HWND owner,
                                    DLGPROC dialogProc, LPARAM initParam) {
     if (dialogTemplate == nullptr || dialogProc == nullptr ||
         (owner != nullptr && Find(owner) == nullptr)) {
@@ -400,20 +400,18 @@ UINT WINAPI GetDlgItemInt(HWND dialog, int id, BOOL* translated, BOOL isSigned) 
     if (translated != nullptr) {
         *translated = FALSE;
     }
+    if (isSigned) {
+        throw Failure("GetDlgItemInt: signed reading is not emulated");
+    }
     HWND control = GetDlgItem(dialog, id);
     if (control == nullptr) {
         return 0;
     }
     // Leading spaces are skipped, then decimal digits are read up to the first other
-    // character; no digits, or a number out of range, gives 0.
+    // character; no digits, or a number beyond 32 bits, gives 0.
     const std::wstring& text = Control(control).title;
     size_t at = 0;
     while (at < text.size() && text[at] == L' ') {
-        ++at;
-    }
-    bool negative = false;
-    if (isSigned && at < text.size() && text[at] == L'-') {
-        negative = true;
         ++at;
     }
     unsigned long long value = 0;
@@ -426,16 +424,6 @@ UINT WINAPI GetDlgItemInt(HWND dialog, int id, BOOL* translated, BOOL isSigned) 
     }
     if (digits == 0) {
         return 0;
-    }
-    if (isSigned) {
-        if (value > (negative ? 0x80000000ull : 0x7FFFFFFFull)) {
-            return 0;
-        }
-        if (translated != nullptr) {
-            *translated = TRUE;
-        }
-        return negative ? static_cast<UINT>(0u - static_cast<UINT>(value))
-                        : static_cast<UINT>(value);
     }
     if (translated != nullptr) {
         *translated = TRUE;

@@ -1,11 +1,13 @@
-// The emulated device's core library (COREDLL) and Pocket PC shell library (AYGSHELL),
-// as seen by the program: the types, constants and operations that the program uses,
-// spelled and laid out as the device declares them. Only what the program calls is here,
-// so a host build that compiles is also a check that the program stays within the device's
-// interface.
+// The emulated device's core library (COREDLL) and Pocket PC shell library (AYGSHELL): the
+// types, constants and operations that the program calls, and the few more that the
+// emulator and the tests need to act on them (other mouse messages, menu item states, the
+// control styles of the dialog template). Every name is the device's own, spelled and laid
+// out as Windows CE declares it, and none is here that the device lacks: a host build that
+// compiles is also a check that the program stays within the device's interface.
 //
 // Text is UTF-16: WCHAR holds one UTF-16 unit (wchar_t is wider on the host, but the program
-// and the emulator only ever store 16-bit units in it).
+// and the emulator only ever store 16-bit units in it). The message parameters and results
+// are pointer-sized here, so that the host can pass its 64-bit handles in them.
 #ifndef VELMOT_EMULATOR_PLATFORM_API_H
 #define VELMOT_EMULATOR_PLATFORM_API_H
 
@@ -119,7 +121,7 @@ struct DLGTEMPLATE {
     short cy;
 };
 #pragma pack(pop)
-typedef const DLGTEMPLATE* LPCDLGTEMPLATEW;
+typedef const DLGTEMPLATE* LPCDLGTEMPLATE;
 
 struct TPMPARAMS {
     UINT cbSize;
@@ -169,7 +171,6 @@ typedef int SIPSTATE;
 #define WM_USER 0x0400
 
 // Window and control styles.
-#define WS_CHILD 0x40000000L
 #define WS_VISIBLE 0x10000000L
 #define WS_DISABLED 0x08000000L
 #define WS_CAPTION 0x00C00000L
@@ -206,7 +207,6 @@ typedef int SIPSTATE;
 #define MF_SEPARATOR 0x0800
 #define TPM_RIGHTALIGN 0x0008
 #define TPM_BOTTOMALIGN 0x0020
-#define TPM_RETURNCMD 0x0100
 
 // Keyboard.
 #define KEYEVENTF_KEYUP 0x0002
@@ -255,7 +255,7 @@ HRSRC WINAPI FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type);
 HGLOBAL WINAPI LoadResource(HMODULE module, HRSRC resource);
 
 // Dialogs.
-int WINAPI DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner,
+int WINAPI DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATE dialogTemplate, HWND owner,
                                    DLGPROC dialogProc, LPARAM initParam);
 BOOL WINAPI EndDialog(HWND dialog, int result);
 HWND WINAPI GetDlgItem(HWND dialog, int id);

@@ -82,6 +82,11 @@ const Resource* FindOrdinal(int type, int name) {
     return nullptr;
 }
 
+// The number behind a resource name or type given as MAKEINTRESOURCE.
+int Ordinal(LPCWSTR id) {
+    return static_cast<int>(reinterpret_cast<uintptr_t>(id));
+}
+
 bool IsProgram(HINSTANCE instance) {
     return instance == nullptr || instance == ProgramInstance();
 }
@@ -106,8 +111,7 @@ HRSRC WINAPI FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type) {
     if (!IsProgram(module) || !IS_INTRESOURCE(name) || !IS_INTRESOURCE(type)) {
         return nullptr;
     }
-    const Resource* resource = FindOrdinal(static_cast<int>(reinterpret_cast<uintptr_t>(type)),
-                                           static_cast<int>(reinterpret_cast<uintptr_t>(name)));
+    const Resource* resource = FindOrdinal(Ordinal(type), Ordinal(name));
     return reinterpret_cast<HRSRC>(const_cast<Resource*>(resource));
 }
 
@@ -124,9 +128,9 @@ HANDLE WINAPI LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int width,
     if (!IsProgram(instance) || !IS_INTRESOURCE(name) || type != IMAGE_ICON || flags != 0) {
         return nullptr;
     }
-    const int groupId = static_cast<int>(reinterpret_cast<uintptr_t>(name));
+    const int groupId = Ordinal(name);
     size_t size = 0;
-    const unsigned char* group = ResourceData(14, groupId, &size); // RT_GROUP_ICON
+    const unsigned char* group = ResourceData(Ordinal(RT_GROUP_ICON), groupId, &size);
     if (group == nullptr || size < 6) {
         return nullptr;
     }
@@ -149,7 +153,7 @@ HANDLE WINAPI LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int width,
     }
     const unsigned char* entry = group + 6 + best * 14;
     size_t imageSize = 0;
-    const unsigned char* image = ResourceData(3, ReadWord(entry + 12), &imageSize); // RT_ICON
+    const unsigned char* image = ResourceData(Ordinal(RT_ICON), ReadWord(entry + 12), &imageSize);
     if (image == nullptr || imageSize < 40) {
         return nullptr;
     }

@@ -65,7 +65,7 @@ BOOL WINAPI TrackPopupMenuEx(HMENU handle, UINT flags, int x, int y, HWND owner,
     if (menu == nullptr || Find(owner) == nullptr) {
         return FALSE;
     }
-    S().menusShown.push_back({S().now, menu->items, flags, x, y, owner});
+    S().menusShown.push_back({S().now, menu->items, flags, x, y, owner, S().foreground});
     Note("menu shown at " + std::to_string(x) + "," + std::to_string(y) + " flags " + Hex(flags) +
          ": " + DescribeMenu(menu->items));
 
@@ -91,9 +91,6 @@ BOOL WINAPI TrackPopupMenuEx(HMENU handle, UINT flags, int x, int y, HWND owner,
     }
     if (!tracking.chosen) {
         return FALSE;
-    }
-    if (flags & TPM_RETURNCMD) {
-        return static_cast<BOOL>(tracking.choice);
     }
     PostMessageW(owner, WM_COMMAND, MAKEWPARAM(tracking.choice, 0), 0);
     return TRUE;

@@ -1,6 +1,7 @@
 // Reports how long the emulated device takes to run the program through a whole day of
 // checks: /W 24:0 started at midnight suspends after 8,640 ten-second checks.
 #include "emulator/device.h"
+#include "test_support.h"
 
 #include <chrono>
 #include <cstdio>
@@ -11,10 +12,10 @@ int main(int argc, char** argv) {
     double best = 1e9, total = 0;
     size_t checks = 0;
     for (int i = 0; i < rounds; ++i) {
-        emu::Reset();
+        test::FreshDevice();
         emu::SetClock(2026, 12, 8, 0, 0, 0);
         const auto start = std::chrono::steady_clock::now();
-        const int code = emu::RunProgram(L"/W 24:0");
+        const int code = emu::RunProgram(MainEntry, L"/W 24:0");
         const std::chrono::duration<double, std::milli> took =
             std::chrono::steady_clock::now() - start;
         checks = emu::TimerMessages().size();

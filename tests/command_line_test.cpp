@@ -1,5 +1,6 @@
 // ParseCommandLine: what each start-up command line leaves in the records.
 #include "emulator/device.h"
+#include "test_support.h"
 #include "schedule/command_line.h"
 #include "schedule/schedule.h"
 #include "shell/app_state.h"
@@ -48,6 +49,7 @@ TEST(ParseCommandLine, FromZeroedRecords) {
         {L"", 0, AtTime, 0, 0, 0, 0, 0},
         {L"T 7:30", 0, AtTime, 0, 0, 0, 0, 0},
         {L" /T 7:30", 0, AtTime, 0, 0, 0, 0, 0},
+        {L"-T 7:30", 0, AtTime, 0, 0, 0, 0, 0},
         {L"/T 23:30", 1, AtTime, 23, 30, 0, 0, 0},
         {L"/t23:30", 1, AtTime, 23, 30, 0, 0, 0},
         {L"/W 1:30", 1, AfterWait, 0, 0, 1, 30, 90},
@@ -68,7 +70,7 @@ TEST(ParseCommandLine, FromZeroedRecords) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(Shown(row.text));
-        emu::Reset();
+        test::FreshDevice();
         ParseCommandLine(row.text);
         const State expected = {
             row.started,   row.mode,        row.targetHour,       row.targetMinute,
@@ -79,7 +81,7 @@ TEST(ParseCommandLine, FromZeroedRecords) {
 
 // Records that already hold values, so that a field read as 0 differs from one left alone.
 void Preset(int mode) {
-    emu::Reset();
+    test::FreshDevice();
     SuspendSchedule = {mode, 9, 9, 9, 9, 549, 0};
 }
 
@@ -91,7 +93,7 @@ TEST(ParseCommandLine, NullTextChangesNothing) {
 }
 
 TEST(ParseCommandLine, SecondParseKeepsWhatItDoesNotReach) {
-    emu::Reset();
+    test::FreshDevice();
     ParseCommandLine(L"/W 1:30");
     ParseCommandLine(L"/W 2");
     EXPECT_EQ(SuspendSchedule.waitHours, 2);
@@ -128,7 +130,7 @@ TEST(ParseCommandLine, LongFieldIsCutTo255UnitsAndItsRestSkipped) {
     EXPECT_EQ(SuspendSchedule.targetHour, 7);
     EXPECT_EQ(SuspendSchedule.targetMinute, 0);
 
-    emu::Reset();
+    test::FreshDevice();
     ParseCommandLine((L"/W " + std::wstring(10000, L'1') + L":5").c_str());
     EXPECT_EQ(SuspendSchedule.waitHours, INT_MAX);
     EXPECT_EQ(SuspendSchedule.waitMinutes, 5);
@@ -145,7 +147,7 @@ TEST(ParseCommandLine, HugeNumbersAreHeldToTheSignedRange) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(Shown(row.text));
-        emu::Reset();
+        test::FreshDevice();
         ParseCommandLine(row.text);
         const State expected = {
             row.started,   row.mode,        row.targetHour,       row.targetMinute,
@@ -155,12 +157,12 @@ TEST(ParseCommandLine, HugeNumbersAreHeldToTheSignedRange) {
 }
 
 TEST(ParseCommandLine, SignsAreRead) {
-    emu::Reset();
+    test::FreshDevice();
     ParseCommandLine(L"/T +7:-5");
     EXPECT_EQ(SuspendSchedule.targetHour, 7);
     EXPECT_EQ(SuspendSchedule.targetMinute, -5);
 
-    emu::Reset();
+    test::FreshDevice();
     ParseCommandLine(L"/W -1:30");
     EXPECT_EQ(SuspendSchedule.remainingMinutes, -30);
 }

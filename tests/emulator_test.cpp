@@ -110,7 +110,8 @@ TEST_F(Emulator, CloseRequestDestroysAWindowByDefault) {
 
 TEST_F(Emulator, ScriptedEventsLeftWhenTheProgramEndsFailTheRun) {
     emu::TapIcon(At(0, 0, 5));
-    EXPECT_THROW(emu::RunProgram(L"/W"), emu::Failure);
+    const emu::EntryPoint endsAtOnce = [](HINSTANCE, HINSTANCE, LPWSTR, int) { return 0; };
+    EXPECT_THROW(emu::RunProgram(endsAtOnce, L"/W"), emu::Failure);
 }
 
 TEST_F(Emulator, ActionsWithNothingToActOnFailLoudly) {

@@ -1,5 +1,6 @@
 // libFuzzer target: any UTF-16 command line (bytes taken in little-endian pairs).
 #include "emulator/device.h"
+#include "test_support.h"
 #include "schedule/command_line.h"
 #include "schedule/schedule.h"
 #include "shell/app_state.h"
@@ -14,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         text[i] = static_cast<WCHAR>(data[2 * i] | (data[2 * i + 1] << 8));
     }
 
-    emu::Reset();
+    test::FreshDevice();
     ParseCommandLine(text.data());
     const ScheduleRecord& r = SuspendSchedule;
 

@@ -24,7 +24,7 @@ LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 class ProgramParts : public ::testing::Test {
   protected:
     void SetUp() override {
-        emu::Reset();
+        test::FreshDevice();
         emu::SetClock(2026, 12, 8, 10, 0, 0);
         WNDCLASSW windowClass = {};
         windowClass.lpfnWndProc = RecordingProc;
@@ -45,7 +45,7 @@ class ProgramParts : public ::testing::Test {
             FindResourceW(emu::ProgramInstance(), MAKEINTRESOURCEW(IDD_SETTINGS), RT_DIALOG);
         return DialogBoxIndirectParamW(
             emu::ProgramInstance(),
-            static_cast<LPCDLGTEMPLATEW>(LoadResource(emu::ProgramInstance(), resource)), owner,
+            static_cast<LPCDLGTEMPLATE>(LoadResource(emu::ProgramInstance(), resource)), owner,
             SettingsDialogProc, 0);
     }
     HWND owner = nullptr;
@@ -195,7 +195,7 @@ TEST_F(ProgramParts, ConfirmingEmptyHugeAndRefusedEntries) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.hours)));
-        emu::Reset();
+        test::FreshDevice();
         SetUp();
         emu::ClickRadio(At(10, 0, 1), IDC_WAIT_RADIO);
         emu::Clear(At(10, 0, 2), IDC_WAIT_HOURS);
@@ -284,6 +284,8 @@ TEST_F(ProgramParts, MenuEntriesPlacementAndTheChosenCommand) {
     EXPECT_EQ(menu.x, emu::ScreenWidth);
     EXPECT_EQ(menu.y, emu::ScreenHeight);
     EXPECT_EQ(menu.owner, owner);
+    // Only a menu whose owner is in the foreground closes when the user taps elsewhere.
+    EXPECT_EQ(menu.foreground, owner);
     ASSERT_EQ(menu.items.size(), 4u);
     const UINT flags[] = {0, MF_SEPARATOR, 0, 0};
     const UINT_PTR ids[] = {40001, 0, 40002, 40003};

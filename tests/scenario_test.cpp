@@ -19,7 +19,7 @@ namespace {
 class Scenario : public ::testing::Test {
   protected:
     void SetUp() override {
-        emu::Reset();
+        test::FreshDevice();
         emu::SetClock(2026, 12, 8, 10, 0, 0);
     }
     void TearDown() override {
@@ -30,7 +30,7 @@ class Scenario : public ::testing::Test {
     // Runs the program and checks what every ending leaves behind: exit code 0, no icon,
     // no window, no timer.
     void RunToEnd(const std::wstring& commandLine) {
-        EXPECT_EQ(emu::RunProgram(commandLine), 0);
+        EXPECT_EQ(emu::RunProgram(MainEntry, commandLine), 0);
         EXPECT_TRUE(emu::Icons().empty());
         EXPECT_TRUE(emu::TopLevelWindows().empty());
         EXPECT_TRUE(emu::Timers().empty());
@@ -151,7 +151,7 @@ const Ending Endings[] = {
 TEST_F(Scenario, EveryWayToEndARunningCountdown) {
     for (const Ending& c : Endings) {
         SCOPED_TRACE(c.name);
-        emu::Reset();
+        test::FreshDevice();
         emu::SetClock(2026, 12, 8, 10, 0, 0);
         c.act(At(10, 5, 3));
         RunToEnd(L"/W 1:30");
@@ -167,7 +167,7 @@ TEST_F(Scenario, EveryWayToEndWhileTheDialogIsOpen) {
     for (const bool fromSet : {false, true}) {
         for (const Ending& c : Endings) {
             SCOPED_TRACE(std::string(c.name) + (fromSet ? " during Set" : " during creation"));
-            emu::Reset();
+            test::FreshDevice();
             emu::SetClock(2026, 12, 8, 10, 0, 0);
             if (fromSet) {
                 emu::TapIcon(At(10, 1, 0));
@@ -275,8 +275,8 @@ TEST_F(Scenario, OtherTimerIdsAndCommandsDoNothing) {
 }
 
 TEST_F(Scenario, SecondStartLeavesTheRunningCopyAlone) {
-    emu::StartSecondCopy(At(10, 1, 0), L"");
-    emu::StartSecondCopy(At(10, 2, 0), L"/W 0:0");
+    emu::StartSecondCopy(At(10, 1, 0), test::SeparateProcessEntry, L"");
+    emu::StartSecondCopy(At(10, 2, 0), test::SeparateProcessEntry, L"/W 0:0");
     auto icons = std::make_shared<size_t>(0);
     emu::Script(At(10, 2, 1), "count icons", [icons] { *icons = emu::Icons().size(); });
     auto schedule = test::LookAtSchedule(At(10, 2, 5));

@@ -1,5 +1,6 @@
 // CheckClock and WaitPeriodMinutes against the emulated clock.
 #include "emulator/device.h"
+#include "test_support.h"
 #include "schedule/schedule.h"
 
 #include <gtest/gtest.h>
@@ -47,7 +48,7 @@ TEST(CheckClockRecord, StoresOnlyTheMinuteAndAnswersZeroEvenWhenDue) {
     // An AtTime target equal to the clock and an AfterWait count already below 1.
     for (const Start start : {Start{AtTime, 5}, Start{AfterWait, 0}}) {
         SCOPED_TRACE(start.mode);
-        emu::Reset();
+        test::FreshDevice();
         SuspendSchedule = {start.mode, 10, 42, 3, 4, start.remaining, 7};
         Fields expected = FieldsOf(SuspendSchedule);
         expected[6] = 42;
@@ -62,7 +63,7 @@ TEST(CheckClockRecord, StoresOnlyTheMinuteAndAnswersZeroEvenWhenDue) {
 TEST(CheckClockAfterWait, CountBelowOneIsDueAtTheFirstEvaluation) {
     for (const int remaining : {0, -1, -90, INT_MIN}) {
         SCOPED_TRACE(remaining);
-        emu::Reset();
+        test::FreshDevice();
         StartWait(remaining);
         ASSERT_EQ(RecordAt(12, 0, 10), 0);
 
@@ -72,7 +73,7 @@ TEST(CheckClockAfterWait, CountBelowOneIsDueAtTheFirstEvaluation) {
 }
 
 TEST(CheckClockAfterWait, LastMinuteIsDueOnlyOnceTheMinuteTurns) {
-    emu::Reset();
+    test::FreshDevice();
     StartWait(1);
     RecordAt(12, 0, 50);
 
@@ -85,7 +86,7 @@ TEST(CheckClockAfterWait, LastMinuteIsDueOnlyOnceTheMinuteTurns) {
 }
 
 TEST(CheckClockAfterWait, CountsOncePerObservedChangeOfTheMinute) {
-    emu::Reset();
+    test::FreshDevice();
     StartWait(5);
     RecordAt(9, 10, 0);
 
@@ -104,7 +105,7 @@ TEST(CheckClockAfterWait, CountsOncePerObservedChangeOfTheMinute) {
 }
 
 TEST(CheckClockAfterWait, WholeHourGapWithTheSameMinuteDoesNotCount) {
-    emu::Reset();
+    test::FreshDevice();
     StartWait(5);
     RecordAt(10, 15, 0);
 
@@ -113,7 +114,7 @@ TEST(CheckClockAfterWait, WholeHourGapWithTheSameMinuteDoesNotCount) {
 }
 
 TEST(CheckClockAfterWait, CountAtTheBottomOfTheRangeDoesNotWrap) {
-    emu::Reset();
+    test::FreshDevice();
     StartWait(INT_MIN);
     RecordAt(10, 15, 0);
 
@@ -133,7 +134,7 @@ TEST(CheckClockAtTime, DueThroughoutTheTargetMinuteOnlyAndTouchesNothing) {
                               {7, 31, 0, 0}, {19, 30, 0, 0}, {8, 30, 0, 0}};
     for (const Sample& s : samples) {
         SCOPED_TRACE(testing::Message() << s.hour << ":" << s.minute << ":" << s.second);
-        emu::Reset();
+        test::FreshDevice();
         SuspendSchedule = {AtTime, 7, 30, 1, 2, 3, 29};
         const Fields before = FieldsOf(SuspendSchedule);
 
@@ -148,7 +149,7 @@ TEST(CheckClockAtTime, TargetTheClockNeverShowsIsNeverDue) {
     };
     for (const Target target : {Target{24, 0}, Target{0, 60}, Target{24, 60}}) {
         SCOPED_TRACE(testing::Message() << target.hour << ":" << target.minute);
-        emu::Reset();
+        test::FreshDevice();
         SuspendSchedule.targetHour = target.hour;
         SuspendSchedule.targetMinute = target.minute;
         int dueCount = 0;
@@ -160,7 +161,7 @@ TEST(CheckClockAtTime, TargetTheClockNeverShowsIsNeverDue) {
 }
 
 TEST(CheckClockAtTime, MidnightTargetIsDueOnlyDuringTheFirstMinute) {
-    emu::Reset(); // the zeroed record: AtTime 0:00
+    test::FreshDevice(); // the zeroed record: AtTime 0:00
     for (int t = 0; t < 24 * 3600; t += 10) {
         const int hour = t / 3600, minute = t / 60 % 60;
         ASSERT_EQ(DueAt(hour, minute, t % 60), hour == 0 && minute == 0) << "at second " << t;
@@ -172,7 +173,7 @@ TEST(CheckClockAtTime, MidnightTargetIsDueOnlyDuringTheFirstMinute) {
 TEST(CheckClockOtherMode, NeverDue) {
     for (const int mode : {2, -1, INT_MAX, INT_MIN}) {
         SCOPED_TRACE(mode);
-        emu::Reset();
+        test::FreshDevice();
         // Due by either rule were the mode AtTime or AfterWait.
         SuspendSchedule = {mode, 10, 16, 0, 0, 0, 15};
 

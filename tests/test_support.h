@@ -4,12 +4,36 @@
 
 #include "emulator/device.h"
 #include "schedule/schedule.h"
+#include "shell/app_state.h"
+#include "shell/main.h"
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace test {
+
+// A fresh device, and the program's two records zero-filled as at process start.
+inline void FreshDevice() {
+    emu::Reset();
+    std::memset(&SuspendSchedule, 0, sizeof(SuspendSchedule));
+    std::memset(&AppState, 0, sizeof(AppState));
+}
+
+// A later start of the program as a separate process: records of its own, zero-filled,
+// while the running copy's come back untouched when it ends.
+inline int SeparateProcessEntry(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine,
+                                int showState) {
+    const ScheduleRecord schedule = SuspendSchedule;
+    const AppStateRecord app = AppState;
+    std::memset(&SuspendSchedule, 0, sizeof(SuspendSchedule));
+    std::memset(&AppState, 0, sizeof(AppState));
+    const int code = MainEntry(instance, previousInstance, commandLine, showState);
+    SuspendSchedule = schedule;
+    AppState = app;
+    return code;
+}
 
 // What the dialog looks like at a moment of the scenario (filled in when it comes).
 inline std::shared_ptr<emu::DialogView> LookAtDialog(emu::Millis when) {
