@@ -3,11 +3,11 @@
 
 enable_language(RC)
 
-# The program: its own code, the process entry, the desktop's stand-ins for what only the
+# The program: its own code, the desktop's process entry and stand-ins for what only the
 # device has, and the one resource script.
 add_executable(velmot WIN32
     ${VELMOT_PROGRAM_SOURCES}
-    shell/entry.cpp
+    desktop/entry.cpp
     desktop/shell_library.cpp
     desktop/power_key.cpp
     resources/velmot.rc)

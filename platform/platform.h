@@ -23,13 +23,11 @@
 #ifndef VK_OFF
 #define VK_OFF 0xDF
 #endif
-// The device's dialog procedures answer with a BOOL; its run-time start-up calls WinMain.
+// The device's dialog procedures answer with a BOOL.
 typedef BOOL DIALOG_RESULT;
-#define PROGRAM_ENTRY WinMain
 #else
 #include "desktop/desktop_platform.h"
 typedef INT_PTR DIALOG_RESULT;
-#define PROGRAM_ENTRY wWinMain
 #endif
 #else
 #include "emulator/platform_api.h"
