@@ -117,12 +117,6 @@ HINSTANCE ProgramInstance() {
     return reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x10000));
 }
 
-static int StartProgram(EntryPoint entry, const std::wstring& commandLine) {
-    std::vector<WCHAR> text(commandLine.begin(), commandLine.end());
-    text.push_back(0);
-    return entry(ProgramInstance(), nullptr, text.data(), 5);
-}
-
 int RunProgram(EntryPoint entry, const std::wstring& commandLine) {
     State& state = S();
     if (state.running) {
@@ -138,14 +132,18 @@ int RunProgram(EntryPoint entry, const std::wstring& commandLine) {
         }
     } running;
     Note("program started: \"" + Narrow(commandLine) + "\"");
-    const int code = StartProgram(entry, commandLine);
+    const int code = RunProcess(entry, commandLine);
     Note("program exited " + std::to_string(code));
-    if (!state.scripted.empty()) {
+    if (!state.scripted.empty() || !state.preemptions.empty()) {
         std::string left = "the program ended before these scripted events:";
         for (const Scripted& event : state.scripted) {
             left += " [" + FormatTime(event.when) + " " + event.description + "]";
         }
+        for (const Preemption& waiting : state.preemptions) {
+            left += " [at " + waiting.call + ": " + waiting.description + "]";
+        }
         state.scripted.clear();
+        state.preemptions.clear();
         throw Failure(left);
     }
     return code;
@@ -160,11 +158,22 @@ void Script(Millis when, const std::string& description, std::function<void()> a
     state.scripted.insert(at, std::move(event));
 }
 
-void StartSecondCopy(Millis when, EntryPoint entry, const std::wstring& commandLine) {
-    Script(when, "second copy started: \"" + Narrow(commandLine) + "\"", [entry, commandLine] {
-        const int code = StartProgram(entry, commandLine);
+static std::function<void()> SecondCopy(EntryPoint entry, const std::wstring& commandLine) {
+    return [entry, commandLine] {
+        const int code = RunProcess(entry, commandLine);
         Note("second copy exited " + std::to_string(code));
-    });
+    };
+}
+
+void StartSecondCopy(Millis when, EntryPoint entry, const std::wstring& commandLine) {
+    Script(when, "second copy started: \"" + Narrow(commandLine) + "\"",
+           SecondCopy(entry, commandLine));
+}
+
+void StartSecondCopyAt(const std::string& call, EntryPoint entry, const std::wstring& commandLine) {
+    S().preemptions.push_back(
+        {call, "second copy started at " + call + ": \"" + Narrow(commandLine) + "\"",
+         SecondCopy(entry, commandLine)});
 }
 
 std::string TimelineText() {

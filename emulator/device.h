@@ -92,6 +92,13 @@ void LowMemory(Millis when);
 // into the timeline ("second copy exited 0"). The device shares windows, classes and the
 // notification area between the two; a program's own memory is the entry point's concern.
 void StartSecondCopy(Millis when, EntryPoint entry, const std::wstring& commandLine);
+// The same at the worst moment: the instant the running program next makes the named call
+// (one of "CreateMutexW", "FindWindowW", "RegisterClassW", "CreateWindowExW"), before the
+// call does anything, as a scheduler may switch to another process there.
+void StartSecondCopyAt(const std::string& call, EntryPoint entry, const std::wstring& commandLine);
+// The shell's notification area is created again (after the shell restarted): every icon
+// is gone, and the registered message "TaskbarCreated" is posted to every top-level window.
+void RestartShell(Millis when);
 
 // ---- What a person would see and what the device did ---------------------------------
 struct Entry {

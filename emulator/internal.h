@@ -87,6 +87,19 @@ struct LoadedIcon {
     int colours;
 };
 
+// A later start of a program, run the moment the running one makes a given call.
+struct Preemption {
+    std::string call;
+    std::string description;
+    std::function<void()> action;
+};
+
+// A handle of a process to a named mutex.
+struct MutexHandle {
+    int process;
+    std::wstring name;
+};
+
 struct State {
     int64_t baseDay = 0; // days since 1970-01-01 of the day At() counts from
     Millis now = 0;
@@ -116,6 +129,15 @@ struct State {
     HWND foreground = nullptr;
     bool running = false;
 
+    // Processes: the one whose entry point runs now is the last; the handles each holds.
+    std::vector<int> processes;
+    int nextProcess = 1;
+    std::map<uintptr_t, MutexHandle> handles;
+    uintptr_t nextHandle = 0x7000;
+    DWORD lastError = 0;
+    std::map<std::wstring, UINT> registeredMessages; // by lower-case name
+    std::vector<Preemption> preemptions;
+
     std::vector<Entry> timeline;
     std::vector<KeyEvent> keys;
     std::vector<MenuView> menusShown;
@@ -129,7 +151,13 @@ void Note(const std::string& text);
 std::string Narrow(const std::wstring& text);
 std::string Hex(unsigned long long value);
 
+// Processes: runs a program's entry point as a process of its own, whose handles are
+// closed when it ends; and runs a later start that waits for the running program's call.
+int RunProcess(EntryPoint entry, const std::wstring& commandLine);
+void Preempt(const char* call);
+
 // Windows and messages.
+std::wstring Lower(LPCWSTR text);
 Window* Find(HWND handle); // live windows only
 Window& Require(HWND handle, const char* what);
 HWND NewWindow(std::unique_ptr<Window> window);

@@ -109,6 +109,14 @@ struct SYSTEMTIME {
     WORD wMilliseconds;
 };
 
+// Kernel objects: the program creates them with default security (none on the device).
+struct SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+};
+typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+
 // The template's fixed header; the program only passes it on.
 #pragma pack(push, 2)
 struct DLGTEMPLATE {
@@ -219,8 +227,16 @@ typedef int SIPSTATE;
 #define NIF_ICON 0x00000002
 #define NIF_TIP 0x00000004
 
+// Errors.
+#define ERROR_SUCCESS 0L
+#define ERROR_ALREADY_EXISTS 183L
+
 // Clock.
 void WINAPI GetLocalTime(SYSTEMTIME* time);
+
+// Named mutexes and the last error.
+HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner, LPCWSTR name);
+DWORD WINAPI GetLastError(void);
 
 // Windows and classes.
 ATOM WINAPI RegisterClassW(const WNDCLASSW* windowClass);
@@ -243,6 +259,7 @@ LRESULT WINAPI DispatchMessageW(const MSG* msg);
 LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL WINAPI PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void WINAPI PostQuitMessage(int exitCode);
+UINT WINAPI RegisterWindowMessageW(LPCWSTR name);
 
 // Timers.
 UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC timerProc);

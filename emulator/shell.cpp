@@ -214,6 +214,16 @@ void PostToWindow(Millis when, const std::wstring& className, UINT message, WPAR
         [=] { PostMessageW(RequireWindow(className, "PostToWindow"), message, wParam, lParam); });
 }
 
+void RestartShell(Millis when) {
+    Script(when, "the shell restarts", [] {
+        S().icons.clear();
+        const UINT message = RegisterWindowMessageW(L"TaskbarCreated");
+        for (const WindowView& window : TopLevelWindows()) {
+            PostMessageW(window.handle, message, 0, 0);
+        }
+    });
+}
+
 void LowMemory(Millis when) {
     Script(when, "the platform runs low on memory", [] {
         for (const WindowView& window : TopLevelWindows()) {

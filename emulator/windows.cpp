@@ -9,7 +9,7 @@ namespace emu::detail {
 // A program still running after this many retrievals is taken to be stuck.
 constexpr uint64_t RetrievalLimit = 20000000;
 
-static std::wstring Lower(LPCWSTR text) {
+std::wstring Lower(LPCWSTR text) {
     std::wstring out;
     for (; text != nullptr && *text != 0; ++text) {
         out += static_cast<wchar_t>(std::towlower(static_cast<wint_t>(*text)));
@@ -147,6 +147,7 @@ using namespace emu;
 using namespace emu::detail;
 
 ATOM WINAPI RegisterClassW(const WNDCLASSW* windowClass) {
+    Preempt("RegisterClassW");
     if (windowClass == nullptr || windowClass->lpszClassName == nullptr ||
         windowClass->lpfnWndProc == nullptr) {
         return 0;
@@ -173,6 +174,7 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
                             int x, int y, int width, int height, HWND parent, HMENU menu,
                             HINSTANCE instance, LPVOID param) {
     (void)param;
+    Preempt("CreateWindowExW");
     auto found = S().classes.find(Lower(className));
     if (className == nullptr || found == S().classes.end()) {
         return nullptr;
@@ -264,6 +266,7 @@ BOOL WINAPI IsWindow(HWND handle) {
 }
 
 HWND WINAPI FindWindowW(LPCWSTR className, LPCWSTR windowName) {
+    Preempt("FindWindowW");
     const std::wstring wanted = Lower(className);
     for (const auto& [key, window] : S().windows) {
         if (!window->alive || window->parent != nullptr) {
@@ -378,6 +381,22 @@ BOOL WINAPI PostMessageW(HWND handle, UINT message, WPARAM wParam, LPARAM lParam
 void WINAPI PostQuitMessage(int exitCode) {
     S().quitPosted = true;
     S().quitCode = exitCode;
+}
+
+UINT WINAPI RegisterWindowMessageW(LPCWSTR name) {
+    if (name == nullptr || *name == 0) {
+        return 0;
+    }
+    // One number per name, whoever registers it, in the range of registered messages.
+    auto& registered = S().registeredMessages;
+    const std::wstring key = Lower(name);
+    auto found = registered.find(key);
+    if (found != registered.end()) {
+        return found->second;
+    }
+    const UINT message = 0xC000 + static_cast<UINT>(registered.size());
+    registered[key] = message;
+    return message;
 }
 
 UINT_PTR WINAPI SetTimer(HWND handle, UINT_PTR id, UINT elapse, TIMERPROC timerProc) {

@@ -8,6 +8,8 @@ struct AppStateRecord {
     HINSTANCE instance;       // the module, for the icon and the dialog template
     int startedWithArguments; // 1 when the command line began with "/": no dialog at start
     int busy;                 // 1 while creation or Set runs, its dialog included
+    HICON trayIcon;           // the notification icon's picture, loaded once at creation
+    UINT taskbarCreated;      // the shell's "TaskbarCreated" message: add the icon again
 };
 
 // Program-wide, zero-filled at start.

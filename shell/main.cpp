@@ -22,10 +22,19 @@ int MainEntry(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine
     (void)showState;
 
     AppState.instance = instance;
-    // Only one copy runs; a later start leaves the running one alone.
+    // Only one copy runs; a later start leaves the running one alone. The mutex is never
+    // closed: the process holds it until it ends. A start that cannot create it still has
+    // the class check.
+    if (CreateMutexW(NULL, FALSE, SINGLE_INSTANCE_MUTEX) != NULL &&
+        GetLastError() == ERROR_ALREADY_EXISTS) {
+        return 0;
+    }
     if (FindWindowW(MAIN_WINDOW_CLASS, NULL) != NULL) {
         return 0;
     }
+    // Sent by the desktop's shell when its notification area is created again; the
+    // device's shell never sends it.
+    AppState.taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
     ParseCommandLine(commandLine);
     // Creation adds the icon, runs the dialog unless the command line set the schedule,
     // and makes the first check, which may already have ended the program.

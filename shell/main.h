@@ -6,6 +6,9 @@
 
 // Class of the main window; also how other programs find the running copy.
 #define MAIN_WINDOW_CLASS L"VelmotWndCls"
+// Named mutex held by the running copy for its whole life. Unlike the class, it exists
+// from the first moment of a start, so two starts at once cannot both run.
+#define SINGLE_INSTANCE_MUTEX L"VelmotSingleInstance"
 
 // Runs the program; answers the process exit code, which is always 0.
 int MainEntry(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showState);

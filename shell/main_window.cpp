@@ -27,10 +27,14 @@ void ArmCheckCycle(HWND window) {
     AppState.busy = 0;
 }
 
+static void AddIcon(HWND window) {
+    UpdateNotifyIcon(window, NIM_ADD, TRAY_ICON_ID, AppState.trayIcon, L"Velmot");
+}
+
 static void Create(HWND window) {
-    HICON icon =
+    AppState.trayIcon =
         (HICON)LoadImageW(AppState.instance, MAKEINTRESOURCEW(IDI_TRAY), IMAGE_ICON, 16, 16, 0);
-    UpdateNotifyIcon(window, NIM_ADD, TRAY_ICON_ID, icon, L"Velmot");
+    AddIcon(window);
     AppState.busy = 1;
     if (!AppState.startedWithArguments) {
         RunSettingsDialog(window);
@@ -118,6 +122,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         }
         return 0;
     default:
+        // A new notification area has none of the old icons.
+        if (message != 0 && message == AppState.taskbarCreated) {
+            AddIcon(window);
+            return 0;
+        }
         return DefWindowProcW(window, message, wParam, lParam);
     }
 }

@@ -320,3 +320,66 @@ TEST_F(Scenario, HugeWaitFromTheCommandLineNeverSuspendsAtOnce) {
 }
 
 } // namespace
+
+namespace {
+
+// Two starts at once: the second begins after the first has passed its class check but
+// before its window exists, so only the single-instance mutex can turn it away. Once the
+// first has ended, the mutex is gone with it and a new start runs.
+TEST_F(Scenario, TwoStartsAtOnceRunOneCopy) {
+    for (const char* moment : {"RegisterClassW", "CreateWindowExW"}) {
+        SCOPED_TRACE(moment);
+        test::FreshDevice();
+        emu::SetClock(2026, 12, 8, 10, 0, 0);
+        emu::StartSecondCopyAt(moment, test::SeparateProcessEntry, L"/W 0:0");
+        QuitAt(At(10, 0, 30));
+        RunToEnd(L"/W 1:0");
+        EXPECT_EQ(emu::TimelineOf("second copy exited"), Lines{"10:00:00 second copy exited 0"});
+        EXPECT_EQ(emu::TimelineOf("icon added").size(), 1u);
+        EXPECT_EQ(emu::TimelineOf("window \"VelmotWndCls\" created").size(), 1u);
+        EXPECT_TRUE(emu::Keys().empty());
+
+        RunToEnd(L"/W 0:0");
+        EXPECT_EQ(KeyLines(), PowerKeyAt("10:00:30"));
+    }
+}
+
+// A window of the class, even one the mutex does not know of, still turns a start away.
+TEST_F(Scenario, WindowOfTheClassStillTurnsAStartAway) {
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.lpszClassName = MAIN_WINDOW_CLASS;
+    RegisterClassW(&windowClass);
+    CreateWindowExW(0, MAIN_WINDOW_CLASS, L"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(emu::RunProgram(MainEntry, L"/W 0:0"), 0);
+    EXPECT_TRUE(emu::Keys().empty());
+    EXPECT_TRUE(emu::TimelineOf("icon added").empty());
+}
+
+// The shell's notification area comes back empty, during a countdown and while the dialog
+// is open: the icon is added again as at creation, and nothing else changes.
+TEST_F(Scenario, IconComesBackWhenTheShellRestarts) {
+    emu::RestartShell(At(10, 1, 30));
+    emu::TapIcon(At(10, 2, 1));
+    emu::ChooseMenuItem(At(10, 2, 2), IDM_SET);
+    emu::RestartShell(At(10, 2, 30));
+    auto shown = test::LookAtDialog(At(10, 2, 31));
+    auto icons = std::make_shared<std::vector<emu::IconView>>();
+    emu::Script(At(10, 2, 32), "look at the icons", [icons] { *icons = emu::Icons(); });
+    emu::PressDone(At(10, 3, 0));
+    RunToEnd(L"/W 0:5");
+
+    const std::string added = " icon added: id 1, tip \"Velmot\", icon 101 16x16, callback 1125";
+    EXPECT_EQ(emu::TimelineOf("icon added"),
+              (Lines{"10:00:00" + added, "10:01:30" + added, "10:02:30" + added}));
+    ASSERT_EQ(icons->size(), 1u);
+    EXPECT_EQ((*icons)[0].window, emu::MenusShown().at(0).owner);
+    EXPECT_EQ(shown->Control(IDC_WAIT_MINUTES).text, L"3");
+    EXPECT_EQ(emu::TimelineOf("dialog opened").size(), 1u);
+    EXPECT_EQ(emu::TimelineOf("timer 1"),
+              (Lines{"10:00:00 timer 1 set: every 10000 ms", "10:02:02 timer 1 killed",
+                     "10:03:00 timer 1 set: every 10000 ms", "10:06:00 timer 1 killed"}));
+    EXPECT_EQ(KeyLines(), PowerKeyAt("10:06:00"));
+}
+
+} // namespace
