@@ -371,6 +371,52 @@ void SecondCopyLeavesFirstAlone() {
     Report(c);
 }
 
+// Eight starts at once, in several rounds: exactly one copy keeps running, with one window
+// and one icon, and every other start exits 0.
+void SimultaneousStarts() {
+    Case c("eight simultaneous starts of /W 1:0, three rounds: one copy runs with one window and "
+           "icon, the seven others exit 0; the quit request ends it with 0");
+    const int kStarts = 8;
+    for (int round = 1; round <= 3 && c.problems.empty(); ++round) {
+        const std::string label = "round " + std::to_string(round) + ": ";
+        Process copies[kStarts];
+        for (Process& copy : copies) {
+            c.Check(Start(L"/W 1:0", copy), label + "CreateProcessW failed");
+        }
+        // All but one end by themselves; the survivor shows its window and icon.
+        const auto running = [&] {
+            int count = 0;
+            for (const Process& copy : copies) {
+                count += copy.Running() ? 1 : 0;
+            }
+            return count;
+        };
+        HWND window = NULL;
+        WaitFor([&] { return running() <= 1 && (window = MainWindow()) != NULL; });
+        c.Check(running() == 1, label + std::to_string(running()) + " copies run");
+        c.Check(window != NULL && WaitFor([&] { return HasIcon(window); }), label + "no icon");
+        // A copy that got as far as its own window would still be busy with it now.
+        Sleep(1000);
+        c.Check(running() == 1 && CountMainWindows() == 1,
+                label + std::to_string(running()) + " copies and " +
+                    std::to_string(CountMainWindows()) + " main windows after a second");
+        int survivor = -1;
+        for (int i = 0; i < kStarts; ++i) {
+            DWORD code = 0;
+            if (copies[i].Running()) {
+                survivor = i;
+            } else if (copies[i].Ended(code, 0)) {
+                c.Check(code == 0, label + "a refused copy exited " + std::to_string(code));
+            }
+        }
+        if (survivor >= 0 && window != NULL) {
+            PostMessageW(window, kQuitRequest, 0, 0);
+            CheckEnd(c, copies[survivor], 0);
+        }
+    }
+    Report(c);
+}
+
 void CloseIsIgnored() {
     Case c("WM_CLOSE is ignored: window and icon stay");
     Process process;
@@ -513,6 +559,7 @@ int RunCases() {
     SuspendsAtStart("/W suspends once during start-up and exits 0", L"/W");
     SuspendsAtCurrentTime();
     SecondCopyLeavesFirstAlone();
+    SimultaneousStarts();
     CloseIsIgnored();
     EndsOnMessage("WM_HIBERNATE ends it without suspending", kHibernate, 0, 0);
     EndsOnMessage("menu Suspend (40002) suspends once and ends with 0", WM_COMMAND, kMenuSuspend,
