@@ -40,6 +40,8 @@ target_link_options(powrprof_stub PRIVATE -s -static-libgcc)
 add_executable(velmot_wine_driver tests/wine/driver.cpp)
 set_target_properties(velmot_wine_driver PROPERTIES
     OUTPUT_NAME driver RUNTIME_OUTPUT_DIRECTORY ${VELMOT_WINE_TEST_DIR})
+# The settings dialog's control ids come from the program's own header.
+target_include_directories(velmot_wine_driver PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(velmot_wine_driver PRIVATE UNICODE _UNICODE)
 target_compile_options(velmot_wine_driver PRIVATE ${VELMOT_WARNINGS} -O2)
 target_link_options(velmot_wine_driver PRIVATE -municode -static-libgcc -static-libstdc++)

@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "resources/resource.h"
+
 namespace {
 
 // The program's external interface.
@@ -31,12 +33,6 @@ const WORD kMenuSet = 40001;
 const WORD kMenuSuspend = 40002;
 const WORD kMenuExit = 40003;
 const UINT kIconId = 1;
-const int kTimeHour = 1001;
-const int kTimeMinute = 1000;
-const int kTimeRadio = 1002;
-const int kWaitRadio = 1003;
-const int kWaitHours = 1005;
-const int kWaitMinutes = 1004;
 
 // Time-outs are generous (a process start under Wine takes a second or two, the first one in
 // a new prefix much longer); the waits poll and end as soon as the condition holds.
@@ -400,20 +396,22 @@ void EndsOnMessage(const char* name, UINT message, WPARAM wParam, int suspension
 // Checks the settings dialog as the program shows it first: at-time mode, all zeros.
 void CheckFirstDialog(Case& c, HWND dialog) {
     c.Check(Text(dialog) == L"Set", "caption \"" + Narrow(Text(dialog)) + "\", not \"Set\"");
-    c.Check(Text(GetDlgItem(dialog, kTimeRadio)) == L"Time to suspend", "radio 1002's text");
-    c.Check(Text(GetDlgItem(dialog, kWaitRadio)) == L"Wait to suspend", "radio 1003's text");
-    c.Check(IsChecked(dialog, kTimeRadio), "\"Time to suspend\" is not checked");
-    c.Check(!IsChecked(dialog, kWaitRadio), "\"Wait to suspend\" is checked");
-    const int edits[] = {kTimeHour, kTimeMinute, kWaitHours, kWaitMinutes};
+    c.Check(Text(GetDlgItem(dialog, IDC_TIME_RADIO)) == L"Time to suspend",
+            "radio " + std::to_string(IDC_TIME_RADIO) + "'s text");
+    c.Check(Text(GetDlgItem(dialog, IDC_WAIT_RADIO)) == L"Wait to suspend",
+            "radio " + std::to_string(IDC_WAIT_RADIO) + "'s text");
+    c.Check(IsChecked(dialog, IDC_TIME_RADIO), "\"Time to suspend\" is not checked");
+    c.Check(!IsChecked(dialog, IDC_WAIT_RADIO), "\"Wait to suspend\" is checked");
+    const int edits[] = {IDC_TIME_HOUR, IDC_TIME_MINUTE, IDC_WAIT_HOURS, IDC_WAIT_MINUTES};
     for (int id : edits) {
         const std::wstring text = Text(GetDlgItem(dialog, id));
         c.Check(text == L"0", "edit " + std::to_string(id) + " shows \"" + Narrow(text) + "\"");
     }
-    c.Check(IsWindowEnabled(GetDlgItem(dialog, kTimeHour)) &&
-                IsWindowEnabled(GetDlgItem(dialog, kTimeMinute)),
+    c.Check(IsWindowEnabled(GetDlgItem(dialog, IDC_TIME_HOUR)) &&
+                IsWindowEnabled(GetDlgItem(dialog, IDC_TIME_MINUTE)),
             "the time edits are disabled");
-    c.Check(!IsWindowEnabled(GetDlgItem(dialog, kWaitHours)) &&
-                !IsWindowEnabled(GetDlgItem(dialog, kWaitMinutes)),
+    c.Check(!IsWindowEnabled(GetDlgItem(dialog, IDC_WAIT_HOURS)) &&
+                !IsWindowEnabled(GetDlgItem(dialog, IDC_WAIT_MINUTES)),
             "the wait edits are enabled");
 }
 
@@ -458,13 +456,14 @@ void DialogAtStart() {
             c.Check(MainWindow() != NULL && HasIcon(MainWindow()), "no notification icon");
             CheckFirstDialog(c, dialog);
             CheckDialogFrame(c, dialog);
-            Send(GetDlgItem(dialog, kWaitRadio), BM_CLICK);
-            c.Check(IsChecked(dialog, kWaitRadio), "\"Wait to suspend\" not checked after a click");
-            c.Check(IsWindowEnabled(GetDlgItem(dialog, kWaitHours)) &&
-                        IsWindowEnabled(GetDlgItem(dialog, kWaitMinutes)),
+            Send(GetDlgItem(dialog, IDC_WAIT_RADIO), BM_CLICK);
+            c.Check(IsChecked(dialog, IDC_WAIT_RADIO),
+                    "\"Wait to suspend\" not checked after a click");
+            c.Check(IsWindowEnabled(GetDlgItem(dialog, IDC_WAIT_HOURS)) &&
+                        IsWindowEnabled(GetDlgItem(dialog, IDC_WAIT_MINUTES)),
                     "the wait edits stay disabled after the click");
-            c.Check(!IsWindowEnabled(GetDlgItem(dialog, kTimeHour)) &&
-                        !IsWindowEnabled(GetDlgItem(dialog, kTimeMinute)),
+            c.Check(!IsWindowEnabled(GetDlgItem(dialog, IDC_TIME_HOUR)) &&
+                        !IsWindowEnabled(GetDlgItem(dialog, IDC_TIME_MINUTE)),
                     "the time edits stay enabled after the click");
             Send(GetDlgItem(dialog, IDOK), BM_CLICK);
             CheckEnd(c, process, 1);
@@ -486,14 +485,14 @@ void SetShowsCountdown() {
                    !process.Running();
         });
         if (c.Check(dialog != NULL, "no settings dialog appeared")) {
-            c.Check(IsChecked(dialog, kWaitRadio), "\"Wait to suspend\" is not checked");
-            c.Check(!IsChecked(dialog, kTimeRadio), "\"Time to suspend\" is checked");
-            const std::wstring hours = Text(GetDlgItem(dialog, kWaitHours));
-            const std::wstring minutes = Text(GetDlgItem(dialog, kWaitMinutes));
+            c.Check(IsChecked(dialog, IDC_WAIT_RADIO), "\"Wait to suspend\" is not checked");
+            c.Check(!IsChecked(dialog, IDC_TIME_RADIO), "\"Time to suspend\" is checked");
+            const std::wstring hours = Text(GetDlgItem(dialog, IDC_WAIT_HOURS));
+            const std::wstring minutes = Text(GetDlgItem(dialog, IDC_WAIT_MINUTES));
             // A minute may have gone by since the start.
             c.Check(hours == L"1" && (minutes == L"30" || minutes == L"29"),
                     "the dialog shows " + Narrow(hours) + ":" + Narrow(minutes));
-            c.Check(IsWindowEnabled(GetDlgItem(dialog, kWaitHours)) != FALSE,
+            c.Check(IsWindowEnabled(GetDlgItem(dialog, IDC_WAIT_HOURS)) != FALSE,
                     "the wait edits are disabled");
             Send(GetDlgItem(dialog, IDOK), BM_CLICK);
             c.Check(WaitFor([&] { return !IsWindow(dialog); }), "the dialog stays open");
