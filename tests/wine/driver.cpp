@@ -557,6 +557,30 @@ int Show(const wchar_t* arguments, bool menu) {
     return 0;
 }
 
+// Makes Wine load the stand-in powrprof.dll beside velmot.exe, for velmot.exe alone (Wine's
+// per-program DLL overrides). WINEDLLOVERRIDES set here would not reach velmot.exe: Wine's
+// processes take it from the environment that the first one started with.
+bool UseStandIns() {
+    HKEY key = NULL;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\velmot.exe\\DllOverrides",
+                        0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL) != ERROR_SUCCESS) {
+        return false;
+    }
+    const struct {
+        const wchar_t* dll;
+        const wchar_t* order;
+    } overrides[] = {{L"powrprof", L"native"}};
+    bool done = true;
+    for (const auto& entry : overrides) {
+        const DWORD bytes = static_cast<DWORD>((lstrlenW(entry.order) + 1) * sizeof(wchar_t));
+        done = done &&
+               RegSetValueExW(key, entry.dll, 0, REG_SZ, reinterpret_cast<const BYTE*>(entry.order),
+                              bytes) == ERROR_SUCCESS;
+    }
+    RegCloseKey(key);
+    return done;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -567,10 +591,12 @@ int wmain(int argc, wchar_t** argv) {
     programDir = dir;
     programPath = dir + L"velmot.exe";
     logPath = dir + L"suspend.log";
-    // Inherited by velmot.exe: where the stand-in logs, and that the stand-in, not Wine's
-    // own powrprof, is loaded.
+    // Inherited by velmot.exe: where the stand-in logs.
     SetEnvironmentVariableW(L"VELMOT_SUSPEND_LOG", logPath.c_str());
-    SetEnvironmentVariableW(L"WINEDLLOVERRIDES", L"powrprof=n");
+    if (!UseStandIns()) {
+        fprintf(stderr, "driver: cannot set Wine's DLL overrides for velmot.exe\n");
+        return 2;
+    }
 
     const std::wstring mode = argc > 1 ? argv[1] : L"";
     if (mode == L"--show-dialog") {
