@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds velmot.exe for desktop Windows (mingw-w64, `windows` preset) and runs its end-to-end
 # tests under Wine on a virtual display (scripts/wine.sh). tests/wine/driver.exe starts
-# velmot.exe as a separate process and works it from outside; a stand-in powrprof.dll beside
-# it records suspensions instead of making them. Installs what is missing (as root, with
-# apt-get). Exits non-zero on any failure or after 15 minutes.
+# velmot.exe as a separate process and works it from outside; beside it a stand-in
+# powrprof.dll records suspensions instead of making them, and a stand-in shell32.dll records
+# each notification-icon call and passes it on to Wine's own. Installs what is missing (as
+# root, with apt-get). Exits non-zero on any failure or after 15 minutes.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -12,7 +13,7 @@ source scripts/packages.sh
 source scripts/wine.sh
 need_packages "${WINDOWS_PACKAGES[@]}"
 
-echo "== Building the windows preset: velmot.exe, tests/wine/driver.exe, stand-in powrprof.dll"
+echo "== Building the windows preset: velmot.exe, tests/wine/driver.exe, stand-in DLLs"
 mkdir -p build
 cmake --preset windows >build/windows-configure.log 2>&1 || {
     cat build/windows-configure.log >&2
