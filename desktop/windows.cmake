@@ -27,23 +27,28 @@ target_link_libraries(velmot PRIVATE powrprof)
 
 # ---- Wine tests ------------------------------------------------------------------------
 # Everything a test run needs goes into one folder: the driver, velmot.exe, and beside it
-# the stand-in powrprof.dll that logs suspensions instead of making them.
+# the stand-in powrprof.dll that logs suspensions instead of making them and the stand-in
+# shell32.dll that logs each notification-icon call and passes it on to Wine's own.
 set(VELMOT_WINE_TEST_DIR ${CMAKE_CURRENT_BINARY_DIR}/wine-test)
 
-add_library(powrprof_stub SHARED tests/wine/powrprof_stub.cpp)
-set_target_properties(powrprof_stub PROPERTIES
-    OUTPUT_NAME powrprof PREFIX "" IMPORT_PREFIX "lib" IMPORT_SUFFIX ".stub.a"
-    RUNTIME_OUTPUT_DIRECTORY ${VELMOT_WINE_TEST_DIR})
-target_compile_options(powrprof_stub PRIVATE ${VELMOT_WARNINGS} -Os)
-target_link_options(powrprof_stub PRIVATE -s -static-libgcc)
+foreach(stub powrprof shell32)
+    add_library(${stub}_stub SHARED tests/wine/${stub}_stub.cpp)
+    set_target_properties(${stub}_stub PROPERTIES
+        OUTPUT_NAME ${stub} PREFIX "" IMPORT_PREFIX "lib" IMPORT_SUFFIX ".stub.a"
+        RUNTIME_OUTPUT_DIRECTORY ${VELMOT_WINE_TEST_DIR})
+    target_compile_options(${stub}_stub PRIVATE ${VELMOT_WARNINGS} -Os)
+    target_link_options(${stub}_stub PRIVATE -s -static-libgcc)
+endforeach()
 
 add_executable(velmot_wine_driver tests/wine/driver.cpp)
 set_target_properties(velmot_wine_driver PROPERTIES
     OUTPUT_NAME driver RUNTIME_OUTPUT_DIRECTORY ${VELMOT_WINE_TEST_DIR})
+# The settings dialog's control ids come from the program's own header.
+target_include_directories(velmot_wine_driver PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(velmot_wine_driver PRIVATE UNICODE _UNICODE)
 target_compile_options(velmot_wine_driver PRIVATE ${VELMOT_WARNINGS} -O2)
 target_link_options(velmot_wine_driver PRIVATE -municode -static-libgcc -static-libstdc++)
-add_dependencies(velmot_wine_driver velmot powrprof_stub)
+add_dependencies(velmot_wine_driver velmot powrprof_stub shell32_stub)
 # Each new velmot.exe goes into the test folder as well.
 add_custom_command(TARGET velmot POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E make_directory ${VELMOT_WINE_TEST_DIR}

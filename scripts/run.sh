@@ -11,43 +11,19 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
 source scripts/packages.sh
+source scripts/wine.sh
 need_packages "${WINDOWS_PACKAGES[@]}"
 
 echo "Building velmot.exe (cmake --preset windows)"
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target velmot >/dev/null
 
-# A project-local prefix, kept between runs; Wine's Mono and Gecko installers are switched off.
-export WINEPREFIX="$root/build/wineprefix"
-export WINEDEBUG=-all
-export WINEARCH=win64
-export WINEDLLOVERRIDES="mscoree,mshtml="
-program="$root/build/windows/velmot.exe"
-
+screen="a virtual display"
 if [ -n "${DISPLAY:-}" ]; then
-    echo "Running velmot.exe $* under Wine on display $DISPLAY; it ends when it suspends or" \
-        "is told to exit (its icon's menu); Ctrl+C stops it"
-    if [ ! -e "$WINEPREFIX/system.reg" ]; then
-        echo "Creating the Wine prefix build/wineprefix (about 20 s, once)"
-        wine wineboot --init >/dev/null 2>&1
-    fi
-    exec wine "$program" "$@"
+    screen="display $DISPLAY"
 fi
-
-echo "Running velmot.exe $* under Wine on a virtual display; it ends when it suspends or is" \
-    "told to exit; Ctrl+C stops it"
-# Every wine command runs inside the display session, which begins and ends with its own
-# wineserver (one left from another display has a broken notification area).
-# shellcheck disable=SC2016 # the inner shell expands its own variables
-exec xvfb-run -a -s "-screen 0 480x640x24" bash -c '
-    program=$1
-    shift
-    wineserver -k >/dev/null 2>&1 || true
-    trap "wineserver -k >/dev/null 2>&1 || true" EXIT
-    trap "echo; echo \"Stopped.\"; exit 130" INT TERM
-    if [ ! -e "$WINEPREFIX/system.reg" ]; then
-        echo "Creating the Wine prefix build/wineprefix (about 20 s, once)"
-        wine wineboot --init >/dev/null 2>&1
-    fi
-    wine "$program" "$@"
-' bash "$program" "$@"
+echo "Running velmot.exe $* under Wine on $screen; it ends when it suspends or is told to" \
+    "exit (its icon's menu); Ctrl+C stops it"
+# A project-local prefix, kept between runs; a virtual display has the size of a Pocket PC's
+# VGA screen.
+wine_session build/wineprefix 480x640x24 wine build/windows/velmot.exe "$@"

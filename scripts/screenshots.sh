@@ -11,43 +11,38 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
 source scripts/packages.sh
+source scripts/wine.sh
 need_packages "${WINDOWS_PACKAGES[@]}" imagemagick
 
 echo "== Building the windows preset"
 cmake --preset windows >/dev/null
 cmake --build --preset windows >/dev/null
 
-export WINEPREFIX="$root/build/wine-screenshots-prefix"
-export WINEDEBUG=-all
-export WINEARCH=win64
-# No Mono or Gecko installers; the stand-in powrprof.dll beside velmot.exe, in case.
-export WINEDLLOVERRIDES="mscoree,mshtml=;powrprof=n"
-mkdir -p docs
-echo "== Taking the pictures on a 480x640 virtual display"
-# shellcheck disable=SC2016 # the inner shell expands its own variables
-timeout 300 xvfb-run -a -s "-screen 0 480x640x24" bash -c '
-    set -eu
-    docs=$PWD/docs
+# After a new prefix is made: a Wine desktop of the display's size, whose task bar holds the
+# notification area.
+desktop_size() {
+    wine reg add "HKCU\\Software\\Wine\\Explorer" /v Desktop /d Default /f >/dev/null
+    wine reg add "HKCU\\Software\\Wine\\Explorer\\Desktops" /v Default /d 480x640 /f >/dev/null
+}
+
+# Brings the dialog or the menu on screen (driver.exe MODE) and takes the picture docs/NAME.
+shoot() {
+    wine build/windows/wine-test/driver.exe "$1"
+    sleep 1 # lets the window finish painting
+    import -window root "docs/$2"
+    echo "   docs/$2"
+    # Ends velmot.exe and the desktop, so that the next picture starts afresh.
     wineserver -k >/dev/null 2>&1 || true
-    trap "wineserver -k >/dev/null 2>&1 || true" EXIT
-    if [ ! -e "$WINEPREFIX/system.reg" ]; then
-        echo "   creating the prefix (about 20 s, once)"
-        wine wineboot --init >/dev/null 2>&1
-        wine reg add "HKCU\\Software\\Wine\\Explorer" /v Desktop /d Default /f >/dev/null
-        wine reg add "HKCU\\Software\\Wine\\Explorer\\Desktops" /v Default /d 480x640 /f \
-            >/dev/null
-        wineserver -w
-    fi
-    cd build/windows/wine-test
-    shoot() {
-        wine driver.exe "$1"
-        sleep 1 # lets the window finish painting
-        import -window root "$docs/$2"
-        echo "   docs/$2"
-        wineserver -k >/dev/null 2>&1 || true
-        wineserver -w
-    }
+    wineserver -w
+}
+
+take_pictures() {
     shoot --show-dialog settings-dialog.png
     shoot --show-menu popup-menu.png
-'
+}
+
+mkdir -p docs
+echo "== Taking the pictures on a 480x640 virtual display"
+wine_session --own-display --timeout 300 --setup desktop_size build/wine-screenshots-prefix \
+    480x640x24 take_pictures
 echo "== Done"

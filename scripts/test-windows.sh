@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # Builds velmot.exe for desktop Windows (mingw-w64, `windows` preset) and runs its end-to-end
-# tests under Wine on a virtual display. tests/wine/driver.exe starts velmot.exe as a separate
-# process and works it from outside; a stand-in powrprof.dll beside it records suspensions
-# instead of making them. Installs what is missing (as root, with apt-get). Exits non-zero on
-# any failure.
+# tests under Wine on a virtual display (scripts/wine.sh). tests/wine/driver.exe starts
+# velmot.exe as a separate process and works it from outside; beside it a stand-in
+# powrprof.dll records suspensions instead of making them, and a stand-in shell32.dll records
+# each notification-icon call and passes it on to Wine's own. Installs what is missing (as
+# root, with apt-get). Exits non-zero on any failure or after 15 minutes.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
 source scripts/packages.sh
+source scripts/wine.sh
 need_packages "${WINDOWS_PACKAGES[@]}"
 
-echo "== Building the windows preset: velmot.exe, tests/wine/driver.exe, stand-in powrprof.dll"
+echo "== Building the windows preset: velmot.exe, tests/wine/driver.exe, stand-in DLLs"
 mkdir -p build
 cmake --preset windows >build/windows-configure.log 2>&1 || {
     cat build/windows-configure.log >&2
@@ -20,27 +22,10 @@ cmake --preset windows >build/windows-configure.log 2>&1 || {
 cmake --build --preset windows
 echo "   velmot.exe: $(stat -c %s build/windows/velmot.exe) bytes, stripped"
 
-# A fresh prefix for every run; Wine's Mono and Gecko installers are switched off.
-export WINEPREFIX="$root/build/wine-test-prefix"
-export WINEDEBUG=-all
-export WINEARCH=win64
-rm -rf "$WINEPREFIX"
+# A fresh prefix for every run, so that no state of an earlier run counts.
 echo "== Running the Wine tests (fresh prefix build/wine-test-prefix, virtual display)"
-# Every wine command runs inside the display session, and the session begins and ends
-# with its own wineserver (see the notes on Wine's notification area).
-# shellcheck disable=SC2016 # the inner shell expands its own variables
-timeout 900 xvfb-run -a -s "-screen 0 800x600x24" bash -c '
-    set -u
-    wineserver -k >/dev/null 2>&1 || true
-    echo "   creating the prefix (about 20 s the first time)"
-    WINEDLLOVERRIDES="mscoree,mshtml=" wine wineboot --init >/dev/null 2>&1
-    wineserver -w
-    cd build/windows/wine-test
-    status=0
-    WINEDLLOVERRIDES="mscoree,mshtml=;powrprof=n" wine driver.exe || status=$?
-    wineserver -k >/dev/null 2>&1 || true
-    exit $status
-' || {
+wine_session --fresh --own-display --timeout 900 build/wine-test-prefix 800x600x24 \
+    wine build/windows/wine-test/driver.exe || {
     status=$?
     echo "== Wine tests FAILED (exit code $status)" >&2
     exit "$status"

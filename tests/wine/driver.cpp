@@ -2,9 +2,14 @@
 //
 // Starts the real program as a separate process and acts on it only from outside, as the
 // user and other programs can: its command line, its main window (found by class name) and
-// the messages it takes, its notification icon, its settings dialog and the exit code. A
-// stand-in powrprof.dll beside velmot.exe (tests/wine/powrprof_stub.cpp) writes one line to
-// the file named by VELMOT_SUSPEND_LOG for each suspension, instead of suspending.
+// the messages it takes, its notification icon, its settings dialog and the exit code. Two
+// stand-in DLLs beside velmot.exe record what it asks of the system: powrprof.dll
+// (tests/wine/powrprof_stub.cpp) writes one line to the file named by VELMOT_SUSPEND_LOG for
+// each suspension, instead of suspending, and shell32.dll (tests/wine/shell32_stub.cpp) one
+// line to the file named by VELMOT_SHELL_LOG for each notification-icon call, which it passes
+// on to Wine's own shell32. Every run that ends is checked for exactly one add of the icon
+// and one delete after it: Wine's notification area drops a dead window's icons by itself, so
+// the icon's absence afterwards would not show a missing delete.
 //
 //   driver.exe                 runs every case; prints "ok - ..." or "not ok - ..." per case
 //                              and a closing "N passed, M failed"; exit code 1 on a failure
@@ -16,13 +21,18 @@
 #include <shellapi.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 
+#include <map>
 #include <string>
 #include <vector>
+
+#include "resources/resource.h"
 
 namespace {
 
 // The program's external interface.
+const char* const kMainClassName = "VelmotWndCls";
 const wchar_t* const kMainClass = L"VelmotWndCls";
 const UINT kQuitRequest = WM_USER + 100; // 1124
 const UINT kTrayNotify = WM_USER + 101;  // 1125
@@ -31,12 +41,9 @@ const WORD kMenuSet = 40001;
 const WORD kMenuSuspend = 40002;
 const WORD kMenuExit = 40003;
 const UINT kIconId = 1;
-const int kTimeHour = 1001;
-const int kTimeMinute = 1000;
-const int kTimeRadio = 1002;
-const int kWaitRadio = 1003;
-const int kWaitHours = 1005;
-const int kWaitMinutes = 1004;
+// What the program's one icon is added with.
+const UINT kIconFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+const char* const kIconTip = "Velmot";
 
 // Time-outs are generous (a process start under Wine takes a second or two, the first one in
 // a new prefix much longer); the waits poll and end as soon as the condition holds.
@@ -45,8 +52,9 @@ const DWORD kPoll = 50;
 const char* const kSuspendLine = "0 0 0\n";
 
 std::wstring programPath; // velmot.exe
-std::wstring programDir;  // its folder, with the stand-in powrprof.dll
-std::wstring logPath;     // the stand-in's suspension log
+std::wstring programDir;  // its folder, with the stand-in DLLs
+std::wstring logPath;     // the stand-in powrprof's suspension log
+std::wstring iconLogPath; // the stand-in shell32's log of notification-icon calls
 
 template <typename Condition> bool WaitFor(Condition condition, DWORD timeout = kTimeout) {
     const ULONGLONG end = GetTickCount64() + timeout;
@@ -206,16 +214,17 @@ bool IsChecked(HWND dialog, int id) {
     return Send(GetDlgItem(dialog, id), BM_GETCHECK) == BST_CHECKED;
 }
 
-// ---- The suspension log ----------------------------------------------------------------
+// ---- The stand-ins' logs ---------------------------------------------------------------
 
-void ClearLog() {
+void ClearLogs() {
     DeleteFileW(logPath.c_str());
+    DeleteFileW(iconLogPath.c_str());
 }
 
-std::string ReadLog() {
+std::string ReadText(const std::wstring& path) {
     std::string text;
-    HANDLE file = CreateFileW(logPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         return text;
     }
@@ -228,6 +237,77 @@ std::string ReadLog() {
     return text;
 }
 
+// The suspension log: one line "0 0 0" per suspension.
+std::string ReadLog() {
+    return ReadText(logPath);
+}
+
+// One line of the notification-icon log: the operation (NIM_ADD, ...) and its fields, such as
+// window=0x20064 or tip="Velmot" (unquoted here); see tests/wine/shell32_stub.cpp.
+struct IconCall {
+    std::string line;
+    std::string operation;
+    std::map<std::string, std::string> fields;
+
+    std::string Field(const char* name) const {
+        const std::map<std::string, std::string>::const_iterator found = fields.find(name);
+        return found == fields.end() ? std::string("(none)") : found->second;
+    }
+    unsigned long long Number(const char* name) const {
+        const std::string text = Field(name);
+        return strtoull(text.c_str(), NULL, 0);
+    }
+};
+
+IconCall ParseIconCall(const std::string& line) {
+    IconCall call;
+    call.line = line;
+    size_t at = line.find(' ');
+    call.operation = line.substr(0, at);
+    while (at != std::string::npos) {
+        ++at; // past the space before name=value
+        const size_t equals = line.find('=', at);
+        if (equals == std::string::npos) {
+            break;
+        }
+        std::string& value = call.fields[line.substr(at, equals - at)];
+        at = equals + 1;
+        if (at < line.size() && line[at] == '"') {
+            // Quoted: a backslash takes the next character as it is.
+            for (++at; at < line.size() && line[at] != '"'; ++at) {
+                if (line[at] == '\\' && at + 1 < line.size()) {
+                    ++at;
+                }
+                value += line[at];
+            }
+            ++at; // past the closing quote
+        } else {
+            const size_t end = line.find(' ', at);
+            value = line.substr(at, end == std::string::npos ? std::string::npos : end - at);
+            at = end;
+        }
+        at = line.find(' ', at);
+    }
+    return call;
+}
+
+std::vector<IconCall> ReadIconCalls() {
+    std::vector<IconCall> calls;
+    const std::string text = ReadText(iconLogPath);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        if (end > start) {
+            calls.push_back(ParseIconCall(text.substr(start, end - start)));
+        }
+        start = end + 1;
+    }
+    return calls;
+}
+
 // ---- Cases -----------------------------------------------------------------------------
 
 struct Case {
@@ -235,9 +315,9 @@ struct Case {
     std::vector<std::string> problems;
 
     explicit Case(const char* caseName) : name(caseName) {
-        ClearLog();
         // A window left by an earlier case would make this start a second copy.
         WaitFor([] { return MainWindow() == NULL; });
+        ClearLogs();
     }
     bool Check(bool condition, const std::string& what) {
         if (!condition) {
@@ -265,9 +345,62 @@ void Report(const Case& c) {
     fflush(stdout);
 }
 
-// Checks how a run ended: exit code 0, no window left, and the expected number of
-// suspensions in the log.
-void CheckEnd(Case& c, Process& process, int suspensions) {
+std::string Hex(UINT_PTR value) {
+    char text[24];
+    snprintf(text, sizeof(text), "0x%llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+// Checks the notification-icon calls of the case so far: one successful add of the main
+// window's icon by process (with window, when known: from that window), and once the process
+// has ended one delete of the same icon after it; no other call, from any process.
+void CheckIconCalls(Case& c, const Process& process, HWND window, bool ended) {
+    const std::vector<IconCall> calls = ReadIconCalls();
+    const IconCall* add = NULL;
+    const IconCall* remove = NULL;
+    for (const IconCall& call : calls) {
+        const bool own = call.Number("process") == process.id;
+        if (call.operation == "NIM_ADD" && own && add == NULL) {
+            add = &call;
+        } else if (call.operation == "NIM_DELETE" && own && add != NULL && remove == NULL) {
+            remove = &call;
+        } else {
+            c.Check(false, "unexpected notification-icon call" +
+                               std::string(own ? "" : " from another process") + ": " + call.line);
+        }
+    }
+    if (!c.Check(add != NULL, "no notification icon was added")) {
+        return;
+    }
+    const std::string added = "icon added with ";
+    c.Check(add->Field("class") == kMainClassName,
+            added + "a window of class \"" + add->Field("class") + "\"");
+    if (window != NULL) {
+        c.Check(add->Field("window") == Hex(reinterpret_cast<UINT_PTR>(window)),
+                added + "window " + add->Field("window") + ", not the main window " +
+                    Hex(reinterpret_cast<UINT_PTR>(window)));
+    }
+    c.Check(add->Number("id") == kIconId, added + "id " + add->Field("id"));
+    c.Check(add->Number("flags") == kIconFlags, added + "flags " + add->Field("flags"));
+    c.Check(add->Number("message") == kTrayNotify, added + "message " + add->Field("message"));
+    c.Check(add->Number("icon") != 0, added + "no icon handle");
+    c.Check(add->Field("tip") == kIconTip, added + "tooltip \"" + add->Field("tip") + "\"");
+    c.Check(add->Number("result") == 1, "adding the icon failed: " + add->line);
+    if (!ended) {
+        c.Check(remove == NULL, "the icon was deleted while velmot.exe runs");
+        return;
+    }
+    if (!c.Check(remove != NULL, "the icon was not deleted")) {
+        return;
+    }
+    c.Check(remove->Field("window") == add->Field("window") && remove->Number("id") == kIconId,
+            "deleted another icon (" + remove->line + ") than was added (" + add->line + ")");
+    c.Check(remove->Number("result") == 1, "deleting the icon failed: " + remove->line);
+}
+
+// Checks how a run ended: exit code 0, no window left, the expected number of suspensions in
+// the log, and its icon added once and deleted once (window: the main window, if known).
+void CheckEnd(Case& c, Process& process, int suspensions, HWND window = NULL) {
     DWORD code = 0;
     if (!c.Check(process.Ended(code), "velmot.exe still runs")) {
         return;
@@ -281,6 +414,7 @@ void CheckEnd(Case& c, Process& process, int suspensions) {
     const std::string log = ReadLog();
     c.Check(log == expected,
             "suspension log \"" + OneLine(log) + "\", expected \"" + OneLine(expected) + "\"");
+    CheckIconCalls(c, process, window, true);
 }
 
 // Starts velmot.exe with a command line that arms it without a dialog, and waits for its
@@ -364,9 +498,11 @@ void SecondCopyLeavesFirstAlone() {
             c.Check(HasIcon(window), label + ": the first's icon is gone");
             c.Check(!HasIcon(window, kIconId + 1), label + ": a second icon appeared");
             c.Check(first.Running(), label + ": the first copy ended");
+            // Only the first copy's add so far.
+            CheckIconCalls(c, first, window, false);
         }
         PostMessageW(window, kQuitRequest, 0, 0);
-        CheckEnd(c, first, 0);
+        CheckEnd(c, first, 0, window);
     }
     Report(c);
 }
@@ -427,7 +563,7 @@ void CloseIsIgnored() {
         c.Check(HasIcon(window), "the icon is gone");
         c.Check(process.Running(), "velmot.exe ended");
         PostMessageW(window, kQuitRequest, 0, 0);
-        CheckEnd(c, process, 0);
+        CheckEnd(c, process, 0, window);
     }
     Report(c);
 }
@@ -438,7 +574,7 @@ void EndsOnMessage(const char* name, UINT message, WPARAM wParam, int suspension
     HWND window = StartArmed(c, process, L"/W 1:30");
     if (window != NULL) {
         PostMessageW(window, message, wParam, 0);
-        CheckEnd(c, process, suspensions);
+        CheckEnd(c, process, suspensions, window);
     }
     Report(c);
 }
@@ -446,20 +582,22 @@ void EndsOnMessage(const char* name, UINT message, WPARAM wParam, int suspension
 // Checks the settings dialog as the program shows it first: at-time mode, all zeros.
 void CheckFirstDialog(Case& c, HWND dialog) {
     c.Check(Text(dialog) == L"Set", "caption \"" + Narrow(Text(dialog)) + "\", not \"Set\"");
-    c.Check(Text(GetDlgItem(dialog, kTimeRadio)) == L"Time to suspend", "radio 1002's text");
-    c.Check(Text(GetDlgItem(dialog, kWaitRadio)) == L"Wait to suspend", "radio 1003's text");
-    c.Check(IsChecked(dialog, kTimeRadio), "\"Time to suspend\" is not checked");
-    c.Check(!IsChecked(dialog, kWaitRadio), "\"Wait to suspend\" is checked");
-    const int edits[] = {kTimeHour, kTimeMinute, kWaitHours, kWaitMinutes};
+    c.Check(Text(GetDlgItem(dialog, IDC_TIME_RADIO)) == L"Time to suspend",
+            "radio " + std::to_string(IDC_TIME_RADIO) + "'s text");
+    c.Check(Text(GetDlgItem(dialog, IDC_WAIT_RADIO)) == L"Wait to suspend",
+            "radio " + std::to_string(IDC_WAIT_RADIO) + "'s text");
+    c.Check(IsChecked(dialog, IDC_TIME_RADIO), "\"Time to suspend\" is not checked");
+    c.Check(!IsChecked(dialog, IDC_WAIT_RADIO), "\"Wait to suspend\" is checked");
+    const int edits[] = {IDC_TIME_HOUR, IDC_TIME_MINUTE, IDC_WAIT_HOURS, IDC_WAIT_MINUTES};
     for (int id : edits) {
         const std::wstring text = Text(GetDlgItem(dialog, id));
         c.Check(text == L"0", "edit " + std::to_string(id) + " shows \"" + Narrow(text) + "\"");
     }
-    c.Check(IsWindowEnabled(GetDlgItem(dialog, kTimeHour)) &&
-                IsWindowEnabled(GetDlgItem(dialog, kTimeMinute)),
+    c.Check(IsWindowEnabled(GetDlgItem(dialog, IDC_TIME_HOUR)) &&
+                IsWindowEnabled(GetDlgItem(dialog, IDC_TIME_MINUTE)),
             "the time edits are disabled");
-    c.Check(!IsWindowEnabled(GetDlgItem(dialog, kWaitHours)) &&
-                !IsWindowEnabled(GetDlgItem(dialog, kWaitMinutes)),
+    c.Check(!IsWindowEnabled(GetDlgItem(dialog, IDC_WAIT_HOURS)) &&
+                !IsWindowEnabled(GetDlgItem(dialog, IDC_WAIT_MINUTES)),
             "the wait edits are enabled");
 }
 
@@ -500,20 +638,22 @@ void DialogAtStart() {
                    !process.Running();
         });
         if (c.Check(dialog != NULL, "no settings dialog appeared")) {
-            c.Check(MainWindow() != NULL, "no main window");
-            c.Check(MainWindow() != NULL && HasIcon(MainWindow()), "no notification icon");
+            HWND window = MainWindow();
+            c.Check(window != NULL, "no main window");
+            c.Check(window != NULL && HasIcon(window), "no notification icon");
             CheckFirstDialog(c, dialog);
             CheckDialogFrame(c, dialog);
-            Send(GetDlgItem(dialog, kWaitRadio), BM_CLICK);
-            c.Check(IsChecked(dialog, kWaitRadio), "\"Wait to suspend\" not checked after a click");
-            c.Check(IsWindowEnabled(GetDlgItem(dialog, kWaitHours)) &&
-                        IsWindowEnabled(GetDlgItem(dialog, kWaitMinutes)),
+            Send(GetDlgItem(dialog, IDC_WAIT_RADIO), BM_CLICK);
+            c.Check(IsChecked(dialog, IDC_WAIT_RADIO),
+                    "\"Wait to suspend\" not checked after a click");
+            c.Check(IsWindowEnabled(GetDlgItem(dialog, IDC_WAIT_HOURS)) &&
+                        IsWindowEnabled(GetDlgItem(dialog, IDC_WAIT_MINUTES)),
                     "the wait edits stay disabled after the click");
-            c.Check(!IsWindowEnabled(GetDlgItem(dialog, kTimeHour)) &&
-                        !IsWindowEnabled(GetDlgItem(dialog, kTimeMinute)),
+            c.Check(!IsWindowEnabled(GetDlgItem(dialog, IDC_TIME_HOUR)) &&
+                        !IsWindowEnabled(GetDlgItem(dialog, IDC_TIME_MINUTE)),
                     "the time edits stay enabled after the click");
             Send(GetDlgItem(dialog, IDOK), BM_CLICK);
-            CheckEnd(c, process, 1);
+            CheckEnd(c, process, 1, window);
         }
     }
     Report(c);
@@ -532,14 +672,14 @@ void SetShowsCountdown() {
                    !process.Running();
         });
         if (c.Check(dialog != NULL, "no settings dialog appeared")) {
-            c.Check(IsChecked(dialog, kWaitRadio), "\"Wait to suspend\" is not checked");
-            c.Check(!IsChecked(dialog, kTimeRadio), "\"Time to suspend\" is checked");
-            const std::wstring hours = Text(GetDlgItem(dialog, kWaitHours));
-            const std::wstring minutes = Text(GetDlgItem(dialog, kWaitMinutes));
+            c.Check(IsChecked(dialog, IDC_WAIT_RADIO), "\"Wait to suspend\" is not checked");
+            c.Check(!IsChecked(dialog, IDC_TIME_RADIO), "\"Time to suspend\" is checked");
+            const std::wstring hours = Text(GetDlgItem(dialog, IDC_WAIT_HOURS));
+            const std::wstring minutes = Text(GetDlgItem(dialog, IDC_WAIT_MINUTES));
             // A minute may have gone by since the start.
             c.Check(hours == L"1" && (minutes == L"30" || minutes == L"29"),
                     "the dialog shows " + Narrow(hours) + ":" + Narrow(minutes));
-            c.Check(IsWindowEnabled(GetDlgItem(dialog, kWaitHours)) != FALSE,
+            c.Check(IsWindowEnabled(GetDlgItem(dialog, IDC_WAIT_HOURS)) != FALSE,
                     "the wait edits are disabled");
             Send(GetDlgItem(dialog, IDOK), BM_CLICK);
             c.Check(WaitFor([&] { return !IsWindow(dialog); }), "the dialog stays open");
@@ -548,7 +688,7 @@ void SetShowsCountdown() {
             c.Check(ReadLog().empty(), "it suspended");
         }
         PostMessageW(window, kQuitRequest, 0, 0);
-        CheckEnd(c, process, 0);
+        CheckEnd(c, process, 0, window);
     }
     Report(c);
 }
@@ -605,6 +745,33 @@ int Show(const wchar_t* arguments, bool menu) {
     return 0;
 }
 
+// Makes Wine load the stand-ins beside velmot.exe, for velmot.exe alone (Wine's per-program
+// DLL overrides): powrprof.dll only the stand-in; shell32.dll the stand-in first, so that its
+// load of the system's shell32.dll by full path falls back to Wine's own. WINEDLLOVERRIDES set
+// here would not reach velmot.exe: Wine's processes take it from the environment that the
+// first one started with. The driver's own shell32 stays Wine's, so its probes of the icon
+// (HasIcon) are not in the log.
+bool UseStandIns() {
+    HKEY key = NULL;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\velmot.exe\\DllOverrides",
+                        0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL) != ERROR_SUCCESS) {
+        return false;
+    }
+    const struct {
+        const wchar_t* dll;
+        const wchar_t* order;
+    } overrides[] = {{L"powrprof", L"native"}, {L"shell32", L"native,builtin"}};
+    bool done = true;
+    for (const auto& entry : overrides) {
+        const DWORD bytes = static_cast<DWORD>((lstrlenW(entry.order) + 1) * sizeof(wchar_t));
+        done = done &&
+               RegSetValueExW(key, entry.dll, 0, REG_SZ, reinterpret_cast<const BYTE*>(entry.order),
+                              bytes) == ERROR_SUCCESS;
+    }
+    RegCloseKey(key);
+    return done;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -615,10 +782,14 @@ int wmain(int argc, wchar_t** argv) {
     programDir = dir;
     programPath = dir + L"velmot.exe";
     logPath = dir + L"suspend.log";
-    // Inherited by velmot.exe: where the stand-in logs, and that the stand-in, not Wine's
-    // own powrprof, is loaded.
+    iconLogPath = dir + L"shell32.log";
+    // Inherited by velmot.exe: where the stand-ins log.
     SetEnvironmentVariableW(L"VELMOT_SUSPEND_LOG", logPath.c_str());
-    SetEnvironmentVariableW(L"WINEDLLOVERRIDES", L"powrprof=n");
+    SetEnvironmentVariableW(L"VELMOT_SHELL_LOG", iconLogPath.c_str());
+    if (!UseStandIns()) {
+        fprintf(stderr, "driver: cannot set Wine's DLL overrides for velmot.exe\n");
+        return 2;
+    }
 
     const std::wstring mode = argc > 1 ? argv[1] : L"";
     if (mode == L"--show-dialog") {

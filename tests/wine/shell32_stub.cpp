@@ -1,0 +1,184 @@
+// Stand-in for the system's shell32.dll in the Wine tests: it exports what velmot.exe imports
+// from shell32 (Shell_NotifyIconW only), forwards each call to Wine's own shell32.dll and
+// returns its result, so the icon really appears and the call fails where the real one fails.
+// When the environment variable VELMOT_SHELL_LOG names a file, each call also appends one line
+// to it, after the real call:
+//
+//   NIM_ADD size=976 window=0x20064 id=1 flags=0x7 message=1125 icon=0x1f0056 tip="Velmot"
+//       result=1 process=312 class="VelmotWndCls"          (one line in the file)
+//
+// size is the record's cbSize; window, icon and flags are hexadecimal, the others decimal;
+// result is what the real call returned (1 for success); process is the caller's process id
+// and class the class name of the record's window when the call was made. tip and class are
+// quoted, with \", \\ and \uXXXX (any unit outside printable ASCII) as escapes. An operation
+// other than add, modify, delete, set-focus or set-version shows as its number; a null record
+// shows as "record=null" in place of the fields from size to tip. When Wine's shell32 cannot
+// be loaded, the call fails (ERROR_MOD_NOT_FOUND) and its line ends in " real=missing".
+//
+// The real shell32.dll is loaded by its full path in the system folder. Wine loads this file
+// in its place only with the DLL override shell32=native,builtin (the test driver sets it for
+// velmot.exe alone); with that override the full-path load falls back to Wine's own shell32.
+// With shell32=native it does not, and every call fails.
+#define _SHELL32_ // defines, rather than imports, the shell32 functions declared below
+#define __USE_MINGW_ANSI_STDIO 1 // C99 printf formats (%llx) whatever the C library
+#include <windows.h>
+#include <shellapi.h>
+
+#include <stdio.h>
+
+namespace {
+
+typedef BOOL(WINAPI* NotifyIconFunction)(DWORD, PNOTIFYICONDATAW);
+
+// The real Shell_NotifyIconW, or null when Wine's shell32 cannot be loaded.
+NotifyIconFunction RealNotifyIcon() {
+    static NotifyIconFunction real = NULL;
+    if (real != NULL) {
+        return real;
+    }
+    wchar_t path[MAX_PATH];
+    const wchar_t name[] = L"\\shell32.dll";
+    const UINT length = GetSystemDirectoryW(path, MAX_PATH);
+    if (length == 0 || length + sizeof(name) / sizeof(name[0]) > MAX_PATH) {
+        return NULL;
+    }
+    lstrcpyW(path + length, name);
+    HMODULE module = LoadLibraryW(path);
+    // Without the override's fallback the load could answer this file itself.
+    HMODULE self = NULL;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&RealNotifyIcon), &self);
+    if (module == NULL || module == self) {
+        return NULL;
+    }
+    real = reinterpret_cast<NotifyIconFunction>(
+        reinterpret_cast<void*>(GetProcAddress(module, "Shell_NotifyIconW")));
+    return real;
+}
+
+// A growing line of the log; long enough for every field at its longest.
+struct Line {
+    char text[4096];
+    int used = 0;
+
+    __attribute__((format(gnu_printf, 2, 3))) void Add(const char* format, ...) {
+        if (used >= static_cast<int>(sizeof(text))) {
+            return;
+        }
+        va_list arguments;
+        va_start(arguments, format);
+        const int size = vsnprintf(text + used, sizeof(text) - used, format, arguments);
+        va_end(arguments);
+        if (size > 0) {
+            used += size;
+            if (used > static_cast<int>(sizeof(text)) - 1) {
+                used = static_cast<int>(sizeof(text)) - 1;
+            }
+        }
+    }
+    // Text of at most count units, up to its terminator, quoted and escaped.
+    void AddQuoted(const wchar_t* units, int count) {
+        Add("\"");
+        for (int i = 0; i < count && units[i] != 0; ++i) {
+            const wchar_t unit = units[i];
+            if (unit == L'"' || unit == L'\\') {
+                Add("\\%c", static_cast<char>(unit));
+            } else if (unit >= 0x20 && unit < 0x7F) {
+                Add("%c", static_cast<char>(unit));
+            } else {
+                Add("\\u%04X", static_cast<unsigned>(unit));
+            }
+        }
+        Add("\"");
+    }
+};
+
+const char* OperationName(DWORD operation) {
+    switch (operation) {
+    case NIM_ADD:
+        return "NIM_ADD";
+    case NIM_MODIFY:
+        return "NIM_MODIFY";
+    case NIM_DELETE:
+        return "NIM_DELETE";
+    case NIM_SETFOCUS:
+        return "NIM_SETFOCUS";
+    case NIM_SETVERSION:
+        return "NIM_SETVERSION";
+    default:
+        return NULL;
+    }
+}
+
+void Append(const wchar_t* path, const Line& line) {
+    HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        WriteFile(file, line.text, static_cast<DWORD>(line.used), &written, NULL);
+        CloseHandle(file);
+    }
+}
+
+} // namespace
+
+extern "C" __declspec(dllexport) BOOL WINAPI
+    Shell_NotifyIconW(DWORD operation, PNOTIFYICONDATAW data) {
+    // The caller's last error, which only the real call may change.
+    const DWORD incomingError = GetLastError();
+    wchar_t path[MAX_PATH];
+    const DWORD pathLength = GetEnvironmentVariableW(L"VELMOT_SHELL_LOG", path, MAX_PATH);
+    const bool logging = pathLength > 0 && pathLength < MAX_PATH;
+    // The window's class, taken before the call, which may be the last one before the window
+    // is destroyed.
+    wchar_t className[256] = {0};
+    if (logging && data != NULL) {
+        GetClassNameW(data->hWnd, className, 256);
+    }
+
+    const NotifyIconFunction real = RealNotifyIcon();
+    BOOL result = FALSE;
+    if (real != NULL) {
+        SetLastError(incomingError);
+        result = real(operation, data);
+    } else {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+    }
+    if (!logging) {
+        return result;
+    }
+    const DWORD error = GetLastError();
+
+    Line line;
+    const char* name = OperationName(operation);
+    if (name != NULL) {
+        line.Add("%s", name);
+    } else {
+        line.Add("%lu", static_cast<unsigned long>(operation));
+    }
+    if (data == NULL) {
+        line.Add(" record=null");
+    } else {
+        // The first fields, up to a 64-unit tooltip, are read whatever cbSize says (Wine and
+        // Windows take a record of unknown size as the first version's); the longer tooltip
+        // only in a record that is long enough for it.
+        const int tipUnits = data->cbSize >= NOTIFYICONDATAW_V2_SIZE ? 128 : 64;
+        line.Add(" size=%lu window=0x%llx id=%u flags=0x%x message=%u icon=0x%llx tip=",
+                 static_cast<unsigned long>(data->cbSize),
+                 static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(data->hWnd)), data->uID,
+                 data->uFlags, data->uCallbackMessage,
+                 static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(data->hIcon)));
+        line.AddQuoted(data->szTip, tipUnits);
+    }
+    line.Add(" result=%d process=%lu class=", result,
+             static_cast<unsigned long>(GetCurrentProcessId()));
+    line.AddQuoted(className, 256);
+    if (real == NULL) {
+        line.Add(" real=missing");
+    }
+    line.Add("\n");
+    Append(path, line);
+    SetLastError(error);
+    return result;
+}
