@@ -3,8 +3,9 @@
 // Starts the real program as a separate process and acts on it only from outside, as the
 // user and other programs can: its command line, its main window (found by class name) and
 // the messages it takes, its notification icon, its settings dialog and the exit code. A
-// stand-in powrprof.dll beside velmot.exe (tests/wine/powrprof_stub.cpp) writes one line to
-// the file named by VELMOT_SUSPEND_LOG for each suspension, instead of suspending.
+// stand-in powrprof.dll beside velmot.exe (tests/wine/powrprof_stub.cpp) plays the computer
+// named by VELMOT_TEST_MACHINE and writes one line to the file named by VELMOT_SUSPEND_LOG
+// for each call of SetSuspendState, instead of suspending.
 //
 //   driver.exe                 runs every case; prints "ok - ..." or "not ok - ..." per case
 //                              and a closing "N passed, M failed"; exit code 1 on a failure
@@ -42,7 +43,8 @@ const int kWaitMinutes = 1004;
 // a new prefix much longer); the waits poll and end as soon as the condition holds.
 const DWORD kTimeout = 60000;
 const DWORD kPoll = 50;
-const char* const kSuspendLine = "0 0 0\n";
+// What the stand-in logs for a sleep as the program asks for it (see powrprof_stub.cpp).
+const char* const kSuspendLine = "SetSuspendState 0 0 0 privilege=enabled slept\n";
 
 std::wstring programPath; // velmot.exe
 std::wstring programDir;  // its folder, with the stand-in powrprof.dll
@@ -572,6 +574,8 @@ int wmain(int argc, wchar_t** argv) {
     // own powrprof, is loaded.
     SetEnvironmentVariableW(L"VELMOT_SUSPEND_LOG", logPath.c_str());
     SetEnvironmentVariableW(L"WINEDLLOVERRIDES", L"powrprof=n");
+    // The computer that the stand-in plays, unless a case chooses another.
+    SetEnvironmentVariableW(L"VELMOT_TEST_MACHINE", L"s3");
 
     const std::wstring mode = argc > 1 ? argv[1] : L"";
     if (mode == L"--show-dialog") {
