@@ -62,4 +62,9 @@ void DesktopSleep();
 // Whether a sleep failed.
 int DesktopSleepFailed();
 
+// Tells the user that the computer could not be put to sleep, and why, in a message box
+// that stays until dismissed. Call it only once the main window is gone: while it exists,
+// its check timer or a queued menu command would start another suspension.
+void ReportSleepFailure();
+
 #endif

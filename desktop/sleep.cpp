@@ -1,5 +1,5 @@
 // Sleep on desktop Windows: what the device's power-off key does, as near as a desktop
-// computer comes to it.
+// computer comes to it, and the report when the computer cannot sleep.
 //
 // The device goes into its sleep state and nothing else. The desktop has two kinds of sleep:
 // - Modern Standby (S0 low-power idle): the computer enters it the way its power button
@@ -16,6 +16,10 @@
 #define DISPLAY_OFF_TIMEOUT_MS 1000
 // lParam of SC_MONITORPOWER: the display is being shut off.
 #define MONITOR_OFF 2
+
+#define SLEEP_FAILED_TEXT L"The computer could not be put to sleep."
+// Room for the sentence above and the system's reason for the failure.
+#define REPORT_LENGTH 512
 
 // Set when a sleep request failed; the reason is a system error code, 0 when none is known.
 static int sleepFailed;
@@ -98,4 +102,26 @@ void DesktopSleep() {
 
 int DesktopSleepFailed() {
     return sleepFailed;
+}
+
+void ReportSleepFailure() {
+    // A quit message still waiting in the queue (the window can end before the message loop
+    // ever runs) would close the message box at once.
+    MSG msg;
+    while (PeekMessageW(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+    // The sentence, then the system's words for the reason, or at least its number.
+    static const wchar_t headline[] = SLEEP_FAILED_TEXT L"\r\n\r\n";
+    const DWORD headlineLength = sizeof(headline) / sizeof(headline[0]) - 1;
+    wchar_t text[REPORT_LENGTH];
+    memcpy(text, headline, sizeof(headline));
+    if (sleepError == ERROR_SUCCESS) {
+        text[sizeof(SLEEP_FAILED_TEXT) / sizeof(wchar_t) - 1] = L'\0';
+    } else if (FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
+                              sleepError, 0, text + headlineLength, REPORT_LENGTH - headlineLength,
+                              NULL) == 0) {
+        wsprintfW(text + headlineLength, L"Error %lu.", sleepError);
+    }
+    // The program has no window left; the report must still be seen in front of the others.
+    MessageBoxW(NULL, text, L"Velmot", MB_OK | MB_ICONWARNING | MB_SETFOREGROUND | MB_TOPMOST);
 }
