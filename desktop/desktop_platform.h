@@ -3,7 +3,8 @@
 // platform/platform.h includes this after <windows.h> and <shellapi.h>. It declares the few
 // parts of the Pocket PC shell library (aygshell) that the program calls, with the device's
 // names and values, and the device's power-off key, which the desktop keyboard does not
-// have. desktop/shell_library.cpp and desktop/power_key.cpp implement them.
+// have, with the desktop's sleep behind it. desktop/shell_library.cpp, desktop/power_key.cpp and
+// desktop/sleep.cpp implement them.
 #ifndef VELMOT_DESKTOP_DESKTOP_PLATFORM_H
 #define VELMOT_DESKTOP_DESKTOP_PLATFORM_H
 
@@ -50,5 +51,20 @@ BOOL SHSipPreference(HWND window, SIPSTATE state);
 // instead and passes every other key on.
 void DesktopKeyEvent(BYTE virtualKey, BYTE scanCode, DWORD flags, ULONG_PTR extraInfo);
 #define keybd_event DesktopKeyEvent
+
+// ---- Sleep ------------------------------------------------------------------------------
+
+// Puts the computer to sleep: Modern Standby by turning the display off, or an S1-S3 sleep
+// state, from which it returns when the computer wakes; never hibernation. A computer that
+// cannot sleep is left alone and the failure is remembered.
+void DesktopSleep();
+
+// Whether a sleep failed.
+int DesktopSleepFailed();
+
+// Tells the user that the computer could not be put to sleep, and why, in a message box
+// that stays until dismissed. Call it only once the main window is gone: while it exists,
+// its check timer or a queued menu command would start another suspension.
+void ReportSleepFailure();
 
 #endif

@@ -4,5 +4,12 @@
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine,
                     int showState) {
-    return MainEntry(instance, previousInstance, commandLine, showState);
+    const int exitCode = MainEntry(instance, previousInstance, commandLine, showState);
+    // The program has ended as after a suspension; only now, with its window gone, may a
+    // sleep that did not happen be reported. Whoever started it sees the failure as well.
+    if (DesktopSleepFailed()) {
+        ReportSleepFailure();
+        return 1;
+    }
+    return exitCode;
 }

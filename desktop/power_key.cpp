@@ -1,8 +1,6 @@
 // The device's power-off key, on a desktop that has none.
 #include "platform/platform.h"
 
-#include <powrprof.h>
-
 // The real key-event call, which the program's name for it (see desktop_platform.h) hides.
 #undef keybd_event
 
@@ -11,9 +9,8 @@ void DesktopKeyEvent(BYTE virtualKey, BYTE scanCode, DWORD flags, ULONG_PTR extr
         keybd_event(virtualKey, scanCode, flags, extraInfo);
         return;
     }
-    // The device suspends when the key goes down; its release does nothing more. Sleep,
-    // not hibernation, is the desktop's nearest match, with wake-up events left on.
+    // The device suspends when the key goes down; its release does nothing more.
     if (!(flags & KEYEVENTF_KEYUP)) {
-        SetSuspendState(FALSE, FALSE, FALSE);
+        DesktopSleep();
     }
 }

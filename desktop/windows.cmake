@@ -10,6 +10,7 @@ add_executable(velmot WIN32
     desktop/entry.cpp
     desktop/shell_library.cpp
     desktop/power_key.cpp
+    desktop/sleep.cpp
     resources/velmot.rc)
 target_include_directories(velmot PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(velmot PRIVATE UNICODE _UNICODE)
@@ -23,12 +24,14 @@ set_property(SOURCE resources/velmot.rc APPEND PROPERTY COMPILE_OPTIONS
 # in, so that only the system's own DLLs are imported.
 target_link_options(velmot PRIVATE
     -municode -s -Wl,--gc-sections -static-libgcc -static-libstdc++)
-target_link_libraries(velmot PRIVATE powrprof)
+# Sleep and its privilege.
+target_link_libraries(velmot PRIVATE powrprof advapi32)
 
 # ---- Wine tests ------------------------------------------------------------------------
 # Everything a test run needs goes into one folder: the driver, velmot.exe, and beside it
-# the stand-in powrprof.dll that logs suspensions instead of making them and the stand-in
-# shell32.dll that logs each notification-icon call and passes it on to Wine's own.
+# the stand-in powrprof.dll that plays a computer of the test's choosing and logs sleep
+# requests instead of making them, and the stand-in shell32.dll that logs each
+# notification-icon call and passes it on to Wine's own.
 set(VELMOT_WINE_TEST_DIR ${CMAKE_CURRENT_BINARY_DIR}/wine-test)
 
 foreach(stub powrprof shell32)

@@ -4,12 +4,13 @@
 // user and other programs can: its command line, its main window (found by class name) and
 // the messages it takes, its notification icon, its settings dialog and the exit code. Two
 // stand-in DLLs beside velmot.exe record what it asks of the system: powrprof.dll
-// (tests/wine/powrprof_stub.cpp) writes one line to the file named by VELMOT_SUSPEND_LOG for
-// each suspension, instead of suspending, and shell32.dll (tests/wine/shell32_stub.cpp) one
-// line to the file named by VELMOT_SHELL_LOG for each notification-icon call, which it passes
-// on to Wine's own shell32. Every run that ends is checked for exactly one add of the icon
-// and one delete after it: Wine's notification area drops a dead window's icons by itself, so
-// the icon's absence afterwards would not show a missing delete.
+// (tests/wine/powrprof_stub.cpp) plays the computer named by VELMOT_TEST_MACHINE and writes
+// one line to the file named by VELMOT_SUSPEND_LOG for each call of SetSuspendState, instead
+// of suspending, and shell32.dll (tests/wine/shell32_stub.cpp) one line to the file named by
+// VELMOT_SHELL_LOG for each notification-icon call, which it passes on to Wine's own shell32.
+// Every run that ends is checked for exactly one add of the icon and one delete after it:
+// Wine's notification area drops a dead window's icons by itself, so the icon's absence
+// afterwards would not show a missing delete.
 //
 //   driver.exe                 runs every case; prints "ok - ..." or "not ok - ..." per case
 //                              and a closing "N passed, M failed"; exit code 1 on a failure
@@ -49,7 +50,8 @@ const char* const kIconTip = "Velmot";
 // a new prefix much longer); the waits poll and end as soon as the condition holds.
 const DWORD kTimeout = 60000;
 const DWORD kPoll = 50;
-const char* const kSuspendLine = "0 0 0\n";
+// What the stand-in logs for a sleep as the program asks for it (see powrprof_stub.cpp).
+const char* const kSuspendLine = "SetSuspendState 0 0 0 privilege=enabled slept\n";
 
 std::wstring programPath; // velmot.exe
 std::wstring programDir;  // its folder, with the stand-in DLLs
@@ -410,19 +412,21 @@ void CheckIconCalls(Case& c, const Process& process, HWND window, bool ended, si
     c.Check(remove->Number("result") == 1, "deleting the icon failed: " + remove->line);
 }
 
-// Checks how a run ended: exit code 0, no window left, the expected number of suspensions in
-// the log, and its icon added (adds times) and deleted once (window: the main window, if
-// known).
-void CheckEnd(Case& c, Process& process, int suspensions, HWND window = NULL, size_t adds = 1) {
+// Checks how a run ended: the exit code, no window left, the expected number of suspensions
+// in the log (each logged as line), and its icon added (adds times) and deleted once (window:
+// the main window, if known).
+void CheckEnd(Case& c, Process& process, int suspensions, HWND window = NULL, size_t adds = 1,
+              DWORD exitCode = 0, const char* line = kSuspendLine) {
     DWORD code = 0;
     if (!c.Check(process.Ended(code), "velmot.exe still runs")) {
         return;
     }
-    c.Check(code == 0, "exit code " + std::to_string(code) + ", not 0");
+    c.Check(code == exitCode,
+            "exit code " + std::to_string(code) + ", not " + std::to_string(exitCode));
     c.Check(MainWindow() == NULL, "its main window remains");
     std::string expected;
     for (int i = 0; i < suspensions; ++i) {
-        expected += kSuspendLine;
+        expected += line;
     }
     const std::string log = ReadLog();
     c.Check(log == expected,
@@ -725,6 +729,213 @@ void SetShowsCountdown() {
     Report(c);
 }
 
+// ---- Computers that sleep in different ways ---------------------------------------------
+// The stand-in powrprof.dll plays the computer named by VELMOT_TEST_MACHINE: S3 unless a case
+// chooses another.
+
+struct Machine {
+    const wchar_t* name; // VELMOT_TEST_MACHINE
+    const char* description;
+    int suspensions; // SetSuspendState calls expected, each logged as line
+    const char* line;
+    int displayOffs;     // display-off broadcasts expected
+    DWORD reportedError; // the system error that the failure report gives; 0: no report
+    DWORD exitCode;
+};
+
+const Machine kMachines[] = {
+    {L"s3", "S3: one SetSuspendState(0, 0, 0) with the shutdown privilege enabled, exit 0", 1,
+     kSuspendLine, 0, 0, 0},
+    {L"modern-standby",
+     "Modern Standby: one display-off broadcast, no SetSuspendState, no report, exit 0", 0,
+     kSuspendLine, 1, 0, 0},
+    {L"hibernate-only",
+     "hibernation only: no power call, one report after the window is gone, exit 1", 0,
+     kSuspendLine, 0, ERROR_NOT_SUPPORTED, 1},
+    {L"s3-failing", "S3 failing: one SetSuspendState, one report of its error, exit 1", 1,
+     "SetSuspendState 0 0 0 privilege=enabled failed 31\n", 0, ERROR_GEN_FAILURE, 1},
+};
+
+// Plays another computer for the rest of a case.
+struct MachineScope {
+    explicit MachineScope(const wchar_t* name) {
+        SetEnvironmentVariableW(L"VELMOT_TEST_MACHINE", name);
+    }
+    ~MachineScope() {
+        SetEnvironmentVariableW(L"VELMOT_TEST_MACHINE", L"s3");
+    }
+};
+
+int displayOffRequests = 0;
+
+LRESULT CALLBACK DisplayWatchProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_MONITORPOWER) {
+        if (lParam == 2) {
+            ++displayOffRequests;
+        }
+        // The display of the machine that runs the tests stays on.
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// A hidden top-level window of the driver that counts requests to turn the display off, for
+// the length of one case. Broadcasts reach it while the driver pumps messages (PumpUntil).
+struct DisplayWatch {
+    HWND window = NULL;
+
+    DisplayWatch() {
+        static const ATOM windowClass = [] {
+            WNDCLASSW attributes;
+            ZeroMemory(&attributes, sizeof(attributes));
+            attributes.lpfnWndProc = DisplayWatchProc;
+            attributes.hInstance = GetModuleHandleW(NULL);
+            attributes.lpszClassName = L"VelmotTestDisplayWatch";
+            return RegisterClassW(&attributes);
+        }();
+        displayOffRequests = 0;
+        window = CreateWindowExW(0, MAKEINTATOM(windowClass), L"", WS_POPUP, 0, 0, 0, 0, NULL, NULL,
+                                 GetModuleHandleW(NULL), NULL);
+    }
+    ~DisplayWatch() {
+        if (window != NULL) {
+            DestroyWindow(window);
+        }
+    }
+};
+
+// WaitFor, with the driver's own messages flowing meanwhile.
+template <typename Condition> bool PumpUntil(Condition condition, DWORD timeout = kTimeout) {
+    const ULONGLONG end = GetTickCount64() + timeout;
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        if (condition()) {
+            return true;
+        }
+        if (GetTickCount64() >= end) {
+            return false;
+        }
+        MsgWaitForMultipleObjects(0, NULL, FALSE, kPoll, QS_ALLINPUT);
+    }
+}
+
+// The system's text for an error, without the line break at its end.
+std::wstring SystemMessage(DWORD error) {
+    wchar_t text[512] = {0};
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, error, 0, text,
+                   512, NULL);
+    std::wstring message = text;
+    while (!message.empty() && iswspace(message.back())) {
+        message.pop_back();
+    }
+    return message;
+}
+
+// The texts of a window's controls, one after the other.
+std::wstring ControlTexts(HWND window) {
+    std::wstring texts;
+    EnumChildWindows(
+        window,
+        [](HWND child, LPARAM all) -> BOOL {
+            *reinterpret_cast<std::wstring*>(all) += Text(child) + L"\n";
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&texts));
+    return texts;
+}
+
+// velmot.exe's report that the computer could not sleep: a message box of its own.
+HWND FindReport(const Process& process) {
+    return FindProcessWindow(process.id, L"#32770");
+}
+
+// Waits for the report, checks it while it stays on screen, and dismisses it; then waits
+// for velmot.exe to end, dismissing any further report.
+void CheckReport(Case& c, Process& process, DWORD error) {
+    HWND report = NULL;
+    PumpUntil([&] { return (report = FindReport(process)) != NULL || !process.Running(); });
+    if (!c.Check(report != NULL, "no report appeared")) {
+        return;
+    }
+    c.Check(MainWindow() == NULL, "the report appeared while the main window was there");
+    c.Check(Text(report) == L"Velmot", "report caption \"" + Narrow(Text(report)) + "\"");
+    // In front of the other windows, although velmot.exe has no window left. (Wine ignores
+    // MB_TOPMOST, so the report's style cannot be checked here.)
+    c.Check(PumpUntil([&] { return GetForegroundWindow() == report; }, 5000),
+            "the report is not the foreground window");
+    // It waits for the user: a quit message left in the queue would have closed it at once.
+    PumpUntil([] { return false; }, 2000);
+    if (!c.Check(IsWindow(report) && IsWindowVisible(report), "the report closed by itself")) {
+        return;
+    }
+    const std::wstring texts = ControlTexts(report);
+    c.Check(texts.find(L"The computer could not be put to sleep.") != std::wstring::npos,
+            "the report says \"" + OneLine(Narrow(texts)) + "\"");
+    const std::wstring reason = SystemMessage(error);
+    c.Check(!reason.empty() && texts.find(reason) != std::wstring::npos,
+            "the report does not give the reason \"" + Narrow(reason) + "\"");
+    PostMessageW(report, WM_COMMAND, IDOK, 0);
+    int reports = 1;
+    PumpUntil([&] {
+        HWND shown = FindReport(process);
+        if (shown != NULL && shown != report) {
+            ++reports;
+            report = shown;
+            PostMessageW(shown, WM_COMMAND, IDOK, 0);
+        }
+        return !process.Running();
+    });
+    c.Check(reports == 1, std::to_string(reports) + " reports");
+}
+
+// What follows the sleep request on the given computer: the report, if any, the broadcasts
+// seen, and the end.
+void CheckSleep(Case& c, Process& process, const Machine& machine) {
+    if (machine.reportedError != 0) {
+        CheckReport(c, process, machine.reportedError);
+    } else {
+        HWND report = NULL;
+        PumpUntil([&] { return (report = FindReport(process)) != NULL || !process.Running(); });
+        if (!c.Check(report == NULL,
+                     "a report appeared: \"" + OneLine(Narrow(ControlTexts(report))) + "\"")) {
+            PostMessageW(report, WM_COMMAND, IDOK, 0);
+            PumpUntil([&] { return !process.Running(); });
+        }
+    }
+    c.Check(displayOffRequests == machine.displayOffs, std::to_string(displayOffRequests) +
+                                                           " display-off broadcasts seen, not " +
+                                                           std::to_string(machine.displayOffs));
+    CheckEnd(c, process, machine.suspensions, NULL, 1, machine.exitCode, machine.line);
+}
+
+void SleepsAtStart(const Machine& machine) {
+    Case c(("/W 0:0 on " + std::string(machine.description)).c_str());
+    MachineScope playing(machine.name);
+    DisplayWatch watch;
+    Process process;
+    if (c.Check(Start(L"/W 0:0", process), "CreateProcessW failed")) {
+        CheckSleep(c, process, machine);
+    }
+    Report(c);
+}
+
+void SleepsFromMenu(const Machine& machine) {
+    Case c(("menu Suspend during /W 1:30 on " + std::string(machine.description)).c_str());
+    MachineScope playing(machine.name);
+    Process process;
+    HWND window = StartArmed(c, process, L"/W 1:30");
+    if (window != NULL) {
+        DisplayWatch watch;
+        PostMessageW(window, WM_COMMAND, kMenuSuspend, 0);
+        CheckSleep(c, process, machine);
+    }
+    Report(c);
+}
+
 int RunCases() {
     // The first start in a new prefix is slow; its own case absorbs that.
     SuspendsAtStart("/W 0:0 suspends once during start-up and exits 0", L"/W 0:0");
@@ -740,6 +951,10 @@ int RunCases() {
     EndsOnMessage("menu Exit (40003) ends it without suspending", WM_COMMAND, kMenuExit, 0);
     DialogAtStart();
     SetShowsCountdown();
+    for (const Machine& machine : kMachines) {
+        SleepsAtStart(machine);
+        SleepsFromMenu(machine);
+    }
     printf("%d passed, %d failed\n", passed, failed);
     fflush(stdout);
     return failed == 0 ? 0 : 1;
@@ -819,6 +1034,8 @@ int wmain(int argc, wchar_t** argv) {
     // Inherited by velmot.exe: where the stand-ins log.
     SetEnvironmentVariableW(L"VELMOT_SUSPEND_LOG", logPath.c_str());
     SetEnvironmentVariableW(L"VELMOT_SHELL_LOG", iconLogPath.c_str());
+    // The computer that the stand-in plays, unless a case chooses another.
+    SetEnvironmentVariableW(L"VELMOT_TEST_MACHINE", L"s3");
     if (!UseStandIns()) {
         fprintf(stderr, "driver: cannot set Wine's DLL overrides for velmot.exe\n");
         return 2;
