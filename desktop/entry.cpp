@@ -2,7 +2,16 @@
 // around it.
 #include "shell/main.h"
 
+#include <commctrl.h>
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine,
                     int showState) {
+    // The manifest asks for version 6 of the common controls, which draw the buttons and
+    // edits in the desktop's visual style; the library is loaded before the first of them.
+    INITCOMMONCONTROLSEX controls;
+    controls.dwSize = sizeof(controls);
+    controls.dwICC = ICC_STANDARD_CLASSES;
+    InitCommonControlsEx(&controls);
+
     return MainEntry(instance, previousInstance, commandLine, showState);
 }

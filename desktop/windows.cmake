@@ -4,13 +4,15 @@
 enable_language(RC)
 
 # The program: its own code, the desktop's process entry and stand-ins for what only the
-# device has, and the one resource script.
+# device has, the one resource script, and the desktop's own resources (manifest and version
+# information).
 add_executable(velmot WIN32
     ${VELMOT_PROGRAM_SOURCES}
     desktop/entry.cpp
     desktop/shell_library.cpp
     desktop/power_key.cpp
-    resources/velmot.rc)
+    resources/velmot.rc
+    desktop/velmot_desktop.rc)
 target_include_directories(velmot PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(velmot PRIVATE UNICODE _UNICODE)
 target_compile_options(velmot PRIVATE
@@ -19,11 +21,20 @@ target_compile_options(velmot PRIVATE
 # The resource script names its icon and header relative to its own folder.
 set_property(SOURCE resources/velmot.rc APPEND PROPERTY COMPILE_OPTIONS
     -I${CMAKE_CURRENT_SOURCE_DIR}/resources)
+# The desktop's resource script takes the manifest and the version header that CMake writes
+# with the project's version.
+set(VELMOT_GENERATED_DIR ${CMAKE_CURRENT_BINARY_DIR}/desktop)
+configure_file(desktop/velmot.manifest.in ${VELMOT_GENERATED_DIR}/velmot.manifest @ONLY)
+configure_file(desktop/version.h.in ${VELMOT_GENERATED_DIR}/velmot_version.h @ONLY)
+set_property(SOURCE desktop/velmot_desktop.rc APPEND PROPERTY COMPILE_OPTIONS
+    -I${VELMOT_GENERATED_DIR})
+set_property(SOURCE desktop/velmot_desktop.rc APPEND PROPERTY OBJECT_DEPENDS
+    ${VELMOT_GENERATED_DIR}/velmot.manifest ${VELMOT_GENERATED_DIR}/velmot_version.h)
 # wWinMain; stripped of symbols and of unused code; the compiler's run-time parts linked
 # in, so that only the system's own DLLs are imported.
 target_link_options(velmot PRIVATE
     -municode -s -Wl,--gc-sections -static-libgcc -static-libstdc++)
-target_link_libraries(velmot PRIVATE powrprof)
+target_link_libraries(velmot PRIVATE powrprof comctl32)
 
 # ---- Wine tests ------------------------------------------------------------------------
 # Everything a test run needs goes into one folder: the driver, velmot.exe, and beside it
@@ -41,6 +52,9 @@ add_executable(velmot_wine_driver tests/wine/driver.cpp)
 set_target_properties(velmot_wine_driver PROPERTIES
     OUTPUT_NAME driver RUNTIME_OUTPUT_DIRECTORY ${VELMOT_WINE_TEST_DIR})
 target_compile_definitions(velmot_wine_driver PRIVATE UNICODE _UNICODE)
+# It checks velmot.exe's version information against the project's version.
+target_include_directories(velmot_wine_driver PRIVATE ${VELMOT_GENERATED_DIR})
+target_link_libraries(velmot_wine_driver PRIVATE version psapi)
 target_compile_options(velmot_wine_driver PRIVATE ${VELMOT_WARNINGS} -O2)
 target_link_options(velmot_wine_driver PRIVATE -municode -static-libgcc -static-libstdc++)
 add_dependencies(velmot_wine_driver velmot powrprof_stub)

@@ -14,11 +14,18 @@
 //                              returns once the popup menu is on screen and leaves it running
 #include <windows.h>
 #include <shellapi.h>
+#include <psapi.h>
 
+#include <ctype.h>
+#include <stddef.h>
 #include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 
 #include <string>
 #include <vector>
+
+#include "velmot_version.h"
 
 namespace {
 
@@ -67,6 +74,10 @@ std::string Narrow(const std::wstring& text) {
         result += unit < 128 ? static_cast<char>(unit) : '?';
     }
     return result;
+}
+
+std::wstring Wide(const std::string& text) {
+    return std::wstring(text.begin(), text.end());
 }
 
 // The log's text on one line of the report.
@@ -507,7 +518,233 @@ void SetShowsCountdown() {
     Report(c);
 }
 
+// ---- The program file ------------------------------------------------------------------
+
+std::string Lower(std::string text) {
+    for (char& unit : text) {
+        unit = static_cast<char>(tolower(static_cast<unsigned char>(unit)));
+    }
+    return text;
+}
+
+// The text of velmot.exe's application manifest (resource 1 of type RT_MANIFEST).
+std::string ManifestText() {
+    std::string text;
+    HMODULE module = LoadLibraryExW(programPath.c_str(), NULL,
+                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (module == NULL) {
+        return text;
+    }
+    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(1), RT_MANIFEST);
+    HGLOBAL loaded = resource != NULL ? LoadResource(module, resource) : NULL;
+    const char* bytes = loaded != NULL ? static_cast<const char*>(LockResource(loaded)) : NULL;
+    if (bytes != NULL) {
+        text.assign(bytes, SizeofResource(module, resource));
+    }
+    FreeLibrary(module);
+    return text;
+}
+
+// A string of velmot.exe's version information, in the language it declares.
+std::wstring VersionString(const std::vector<BYTE>& info, const wchar_t* name) {
+    struct Translation {
+        WORD language;
+        WORD codePage;
+    }* translation = NULL;
+    UINT length = 0;
+    if (!VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation",
+                        reinterpret_cast<void**>(&translation), &length) ||
+        length < sizeof(Translation)) {
+        return L"";
+    }
+    wchar_t path[128];
+    swprintf(path, 128, L"\\StringFileInfo\\%04x%04x\\%ls", translation->language,
+             translation->codePage, name);
+    wchar_t* value = NULL;
+    if (!VerQueryValueW(info.data(), path, reinterpret_cast<void**>(&value), &length) ||
+        value == NULL) {
+        return L"";
+    }
+    return value;
+}
+
+// Whether the running program has loaded version 6 of the common controls, which only its
+// manifest can ask for.
+bool UsesCommonControls6(DWORD processId) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+    if (process == NULL) {
+        return false;
+    }
+    HMODULE modules[512];
+    DWORD size = 0;
+    bool found = false;
+    if (EnumProcessModules(process, modules, sizeof(modules), &size)) {
+        for (DWORD i = 0; i < size / sizeof(HMODULE) && i < 512; ++i) {
+            wchar_t path[MAX_PATH] = {0};
+            GetModuleFileNameExW(process, modules[i], path, MAX_PATH);
+            const std::string name = Lower(Narrow(path));
+            found = found || (name.find("microsoft.windows.common-controls") != std::string::npos &&
+                              name.find("\\comctl32.dll") != std::string::npos);
+        }
+    }
+    CloseHandle(process);
+    return found;
+}
+
+void ManifestAndVersion() {
+    Case c("velmot.exe carries its manifest (common controls 6, per-monitor v2 DPI awareness "
+           "with dpiAware, Windows 7 to 11, asInvoker) and its version information "
+           "(" VELMOT_VERSION_TEXT "), and runs with the common controls 6");
+    const std::string manifest = ManifestText();
+    if (c.Check(!manifest.empty(), "no manifest resource 1")) {
+        const char* const needed[] = {
+            "name=\"Microsoft.Windows.Common-Controls\"",
+            "version=\"6.0.0.0\"",
+            "publicKeyToken=\"6595b64144ccf1df\"",
+            "<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">"
+            "PerMonitorV2",
+            "<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true<",
+            "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", // Windows 7
+            "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", // Windows 8
+            "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", // Windows 8.1
+            "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}", // Windows 10 and 11
+            "<requestedExecutionLevel level=\"asInvoker\"",
+        };
+        for (const char* text : needed) {
+            c.Check(manifest.find(text) != std::string::npos,
+                    std::string("the manifest lacks ") + text);
+        }
+        const std::string identity =
+            "name=\"Velmot\" version=\"" + std::string(VELMOT_VERSION_TEXT) + ".0\"";
+        c.Check(manifest.find(identity) != std::string::npos, "the manifest lacks " + identity);
+    }
+
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeW(programPath.c_str(), &handle);
+    std::vector<BYTE> info(size);
+    if (c.Check(size > 0 && GetFileVersionInfoW(programPath.c_str(), 0, size, info.data()),
+                "no version information")) {
+        const std::wstring version = Wide(VELMOT_VERSION_TEXT);
+        const std::wstring description = VersionString(info, L"FileDescription");
+        c.Check(description.find(L"Velmot") != std::wstring::npos,
+                "FileDescription \"" + Narrow(description) + "\"");
+        c.Check(VersionString(info, L"ProductName") == L"Velmot",
+                "ProductName \"" + Narrow(VersionString(info, L"ProductName")) + "\"");
+        c.Check(VersionString(info, L"FileVersion") == version,
+                "FileVersion \"" + Narrow(VersionString(info, L"FileVersion")) + "\"");
+        c.Check(VersionString(info, L"ProductVersion") == version,
+                "ProductVersion \"" + Narrow(VersionString(info, L"ProductVersion")) + "\"");
+        VS_FIXEDFILEINFO* fixed = NULL;
+        UINT length = 0;
+        c.Check(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) &&
+                    fixed != NULL &&
+                    fixed->dwFileVersionMS ==
+                        static_cast<DWORD>(MAKELONG(VELMOT_VERSION_MINOR, VELMOT_VERSION_MAJOR)) &&
+                    fixed->dwFileVersionLS ==
+                        static_cast<DWORD>(MAKELONG(0, VELMOT_VERSION_PATCH)) &&
+                    fixed->dwProductVersionMS == fixed->dwFileVersionMS &&
+                    fixed->dwProductVersionLS == fixed->dwFileVersionLS,
+                "the fixed file and product versions are not " + std::string(VELMOT_VERSION_TEXT));
+    }
+
+    Process process;
+    HWND window = StartArmed(c, process, L"/W 1:30");
+    if (window != NULL) {
+        c.Check(UsesCommonControls6(process.id), "velmot.exe has not loaded the common controls 6");
+        PostMessageW(window, kQuitRequest, 0, 0);
+        CheckEnd(c, process, 0);
+    }
+    Report(c);
+}
+
+// The names of the DLLs that an executable file imports from, read from its import directory;
+// none when the file cannot be read as a 64-bit executable.
+std::vector<std::string> ImportedDlls(const std::vector<char>& file) {
+    std::vector<std::string> names;
+    auto at = [&](size_t offset, size_t size) -> const char* {
+        return offset + size <= file.size() ? file.data() + offset : NULL;
+    };
+    const IMAGE_DOS_HEADER* dos =
+        reinterpret_cast<const IMAGE_DOS_HEADER*>(at(0, sizeof(IMAGE_DOS_HEADER)));
+    if (dos == NULL || dos->e_magic != IMAGE_DOS_SIGNATURE) {
+        return names;
+    }
+    const IMAGE_NT_HEADERS64* nt =
+        reinterpret_cast<const IMAGE_NT_HEADERS64*>(at(dos->e_lfanew, sizeof(IMAGE_NT_HEADERS64)));
+    if (nt == NULL || nt->Signature != IMAGE_NT_SIGNATURE ||
+        nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
+        return names;
+    }
+    const IMAGE_SECTION_HEADER* sections = reinterpret_cast<const IMAGE_SECTION_HEADER*>(
+        at(dos->e_lfanew + offsetof(IMAGE_NT_HEADERS64, OptionalHeader) +
+               nt->FileHeader.SizeOfOptionalHeader,
+           nt->FileHeader.NumberOfSections * sizeof(IMAGE_SECTION_HEADER)));
+    if (sections == NULL) {
+        return names;
+    }
+    // The file offset of a relative virtual address.
+    auto offsetOf = [&](DWORD rva) -> size_t {
+        for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
+            const IMAGE_SECTION_HEADER& section = sections[i];
+            if (rva >= section.VirtualAddress &&
+                rva < section.VirtualAddress + section.SizeOfRawData) {
+                return rva - section.VirtualAddress + section.PointerToRawData;
+            }
+        }
+        return file.size();
+    };
+    const DWORD imports =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (size_t offset = offsetOf(imports);; offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+        const IMAGE_IMPORT_DESCRIPTOR* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
+            at(offset, sizeof(IMAGE_IMPORT_DESCRIPTOR)));
+        if (entry == NULL || entry->Name == 0) {
+            break;
+        }
+        const size_t name = offsetOf(entry->Name);
+        if (at(name, 1) == NULL) {
+            break;
+        }
+        names.push_back(
+            std::string(file.data() + name, strnlen(file.data() + name, file.size() - name)));
+    }
+    return names;
+}
+
+void SizeAndImports() {
+    Case c("velmot.exe is under 26 KiB and imports only system DLLs");
+    std::vector<char> file;
+    HANDLE handle = CreateFileW(programPath.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (c.Check(handle != INVALID_HANDLE_VALUE, "cannot read velmot.exe")) {
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(handle, buffer, sizeof(buffer), &got, NULL) && got > 0) {
+            file.insert(file.end(), buffer, buffer + got);
+        }
+        CloseHandle(handle);
+        c.Check(file.size() < 26 * 1024, std::to_string(file.size()) + " bytes");
+        const std::vector<std::string> dlls = ImportedDlls(file);
+        c.Check(!dlls.empty(), "no import directory found");
+        const char* const system[] = {"kernel32.dll", "user32.dll",   "gdi32.dll", "shell32.dll",
+                                      "comctl32.dll", "powrprof.dll", "msvcrt.dll"};
+        std::string list;
+        for (const std::string& dll : dlls) {
+            list += (list.empty() ? "" : ", ") + dll;
+            bool known = false;
+            for (const char* name : system) {
+                known = known || Lower(dll) == name;
+            }
+            c.Check(known, dll + " is not one of the system's DLLs");
+        }
+        printf("# velmot.exe: %u bytes; imports %s\n", static_cast<unsigned>(file.size()),
+               list.c_str());
+    }
+    Report(c);
+}
+
 int RunCases() {
+    SizeAndImports();
     // The first start in a new prefix is slow; its own case absorbs that.
     SuspendsAtStart("/W 0:0 suspends once during start-up and exits 0", L"/W 0:0");
     SuspendsAtStart("/W suspends once during start-up and exits 0", L"/W");
@@ -520,6 +757,7 @@ int RunCases() {
     EndsOnMessage("menu Exit (40003) ends it without suspending", WM_COMMAND, kMenuExit, 0);
     DialogAtStart();
     SetShowsCountdown();
+    ManifestAndVersion();
     printf("%d passed, %d failed\n", passed, failed);
     fflush(stdout);
     return failed == 0 ? 0 : 1;
