@@ -3,7 +3,8 @@
 // platform/platform.h includes this after <windows.h> and <shellapi.h>. It declares the few
 // parts of the Pocket PC shell library (aygshell) that the program calls, with the device's
 // names and values, and the device's power-off key, which the desktop keyboard does not
-// have. desktop/shell_library.cpp and desktop/power_key.cpp implement them.
+// have; desktop/shell_library.cpp and desktop/power_key.cpp implement them. It also names
+// where a desktop notification-area menu differs from the device's: desktop/tray_menu.cpp.
 #ifndef VELMOT_DESKTOP_DESKTOP_PLATFORM_H
 #define VELMOT_DESKTOP_DESKTOP_PLATFORM_H
 
@@ -23,7 +24,7 @@ typedef struct tagSHINITDLGINFO {
     DWORD dwFlags;
 } SHINITDLGINFO, *PSHINITDLGINFO;
 
-// Makes a dialog look like the device's own: call it from WM_INITDIALOG.
+// Makes a dialog the desktop's equivalent of the device's own: call it from WM_INITDIALOG.
 BOOL SHInitDialog(PSHINITDLGINFO info);
 
 // ---- Shell library: input panel ---------------------------------------------------------
@@ -50,5 +51,17 @@ BOOL SHSipPreference(HWND window, SIPSTATE state);
 // instead and passes every other key on.
 void DesktopKeyEvent(BYTE virtualKey, BYTE scanCode, DWORD flags, ULONG_PTR extraInfo);
 #define keybd_event DesktopKeyEvent
+
+// ---- Notification icon and its menu ----------------------------------------------------
+
+// A desktop notification icon opens its menu on a click of either button.
+#define IS_TRAY_MENU_CLICK(mouseMessage)                                                           \
+    ((mouseMessage) == WM_LBUTTONUP || (mouseMessage) == WM_RBUTTONUP)
+
+// The device opens the icon's menu at a fixed corner of the screen, where its notification
+// area is; the desktop's icon can be anywhere, so its menu opens where the user clicked (the
+// cursor), with the same flags. The program's TrackPopupMenuEx calls go through this.
+BOOL DesktopTrackPopupMenuEx(HMENU menu, UINT flags, int x, int y, HWND owner, LPTPMPARAMS params);
+#define TrackPopupMenuEx DesktopTrackPopupMenuEx
 
 #endif

@@ -4,13 +4,14 @@
 enable_language(RC)
 
 # The program: its own code, the desktop's process entry and stand-ins for what only the
-# device has, the one resource script, and the desktop's own resources (manifest and version
-# information).
+# device has or where the desktop differs, the one resource script, and the desktop's own
+# resources (manifest and version information).
 add_executable(velmot WIN32
     ${VELMOT_PROGRAM_SOURCES}
     desktop/entry.cpp
     desktop/shell_library.cpp
     desktop/power_key.cpp
+    desktop/tray_menu.cpp
     resources/velmot.rc
     desktop/velmot_desktop.rc)
 target_include_directories(velmot PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})

@@ -10,8 +10,9 @@
 //                              and a closing "N passed, M failed"; exit code 1 on a failure
 //   driver.exe --show-dialog   starts velmot.exe without a command line, returns once its
 //                              settings dialog is on screen and leaves it running
-//   driver.exe --show-menu     starts velmot.exe /W 1:30, clicks its notification icon,
-//                              returns once the popup menu is on screen and leaves it running
+//   driver.exe --show-menu     starts velmot.exe /W 1:30, clicks its notification icon (the
+//                              cursor on the icon), returns once the popup menu is on screen
+//                              and leaves it running
 #include <windows.h>
 #include <shellapi.h>
 #include <psapi.h>
@@ -428,6 +429,19 @@ void CheckFirstDialog(Case& c, HWND dialog) {
             "the wait edits are enabled");
 }
 
+RECT WorkArea(HWND window) {
+    MONITORINFO monitor;
+    ZeroMemory(&monitor, sizeof(monitor));
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+    return monitor.rcWork;
+}
+
+std::string Describe(const RECT& rect) {
+    return "(" + std::to_string(rect.left) + "," + std::to_string(rect.top) + ")-(" +
+           std::to_string(rect.right) + "," + std::to_string(rect.bottom) + ")";
+}
+
 // The desktop's stand-in for the device's dialog set-up: full work area, Done at top right.
 void CheckDialogFrame(Case& c, HWND dialog) {
     HWND done = GetDlgItem(dialog, IDOK);
@@ -452,6 +466,12 @@ void CheckDialogFrame(Case& c, HWND dialog) {
                     button.top >= frame.top && button.top < frame.top + height / 8,
                 "Done is not in the top-right corner");
     }
+}
+
+// Presses and releases a key; it goes to the foreground window.
+void PressKey(BYTE key) {
+    keybd_event(key, 0, 0, 0);
+    keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
 }
 
 void DialogAtStart() {
@@ -512,6 +532,63 @@ void SetShowsCountdown() {
             c.Check(HasIcon(window), "the icon is gone");
             c.Check(ReadLog().empty(), "it suspended");
         }
+        PostMessageW(window, kQuitRequest, 0, 0);
+        CheckEnd(c, process, 0);
+    }
+    Report(c);
+}
+
+// The user clicks the notification icon with a mouse button: the cursor is on the icon, and
+// the icon reports the button's release to the main window.
+void ClickIcon(HWND window, POINT point, UINT buttonUp) {
+    SetCursorPos(point.x, point.y);
+    PostMessageW(window, kTrayNotify, kIconId, buttonUp);
+}
+
+// Dismisses a tracked menu as a click elsewhere would.
+void DismissMenu(HWND owner) {
+    PostMessageW(owner, WM_CANCELMODE, 0, 0);
+    PressKey(VK_ESCAPE);
+}
+
+void MenuAtClick(const char* name, UINT buttonUp) {
+    Case c(name);
+    Process process;
+    HWND window = StartArmed(c, process, L"/W 1:30");
+    if (window != NULL) {
+        // A point well inside the work area, far from the hidden main window's bottom-right
+        // corner, where the device opens the menu.
+        const RECT area = WorkArea(window);
+        RECT hidden;
+        GetWindowRect(window, &hidden);
+        POINT click = {area.left + (area.right - area.left) / 3,
+                       area.top + (area.bottom - area.top) / 3};
+        if (labs(click.x - hidden.right) < 100 && labs(click.y - hidden.bottom) < 100) {
+            click.x += 200;
+            click.y += 200;
+        }
+        ClickIcon(window, click, buttonUp);
+        HWND menu = NULL;
+        WaitFor([&] { return (menu = FindProcessWindow(process.id, L"#32768")) != NULL; }, 10000);
+        if (c.Check(menu != NULL, "no menu appeared")) {
+            RECT rect;
+            GetWindowRect(menu, &rect);
+            const std::string where = "the menu " + Describe(rect) + " for a click at (" +
+                                      std::to_string(click.x) + "," + std::to_string(click.y) + ")";
+            c.Check(labs(rect.right - click.x) <= 2 && labs(rect.bottom - click.y) <= 2,
+                    where + " does not end at the click");
+            c.Check(rect.left < rect.right && rect.top < rect.bottom, where + " is empty");
+            DismissMenu(window);
+            c.Check(
+                WaitFor([&] { return FindProcessWindow(process.id, L"#32768") == NULL; }, 10000),
+                "the menu stays after it was dismissed");
+        }
+        // A dismissed menu changes nothing.
+        Send(window, WM_NULL);
+        c.Check(process.Running() && MainWindow() == window, "velmot.exe ended");
+        c.Check(HasIcon(window), "the icon is gone");
+        c.Check(FindProcessWindow(process.id, L"#32770") == NULL, "a dialog opened");
+        c.Check(ReadLog().empty(), "it suspended");
         PostMessageW(window, kQuitRequest, 0, 0);
         CheckEnd(c, process, 0);
     }
@@ -757,6 +834,12 @@ int RunCases() {
     EndsOnMessage("menu Exit (40003) ends it without suspending", WM_COMMAND, kMenuExit, 0);
     DialogAtStart();
     SetShowsCountdown();
+    MenuAtClick("a left click on the icon opens the menu with its bottom-right corner at the "
+                "cursor; dismissed, it changes nothing",
+                WM_LBUTTONUP);
+    MenuAtClick("a right click on the icon opens the menu with its bottom-right corner at the "
+                "cursor; dismissed, it changes nothing",
+                WM_RBUTTONUP);
     ManifestAndVersion();
     printf("%d passed, %d failed\n", passed, failed);
     fflush(stdout);
@@ -764,6 +847,37 @@ int RunCases() {
 }
 
 // ---- Screenshot helpers ----------------------------------------------------------------
+
+// A point on the notification icon of window, where a user would click it: the icon's own
+// rectangle where the shell tells it (Windows 7 and later); otherwise the shell's
+// notification area, or the right end of its task bar, where a shell without one (Wine's)
+// shows the first icon; otherwise the bottom-right corner of the work area.
+POINT IconPoint(HWND window) {
+    NOTIFYICONIDENTIFIER icon;
+    ZeroMemory(&icon, sizeof(icon));
+    icon.cbSize = sizeof(icon);
+    icon.hWnd = window;
+    icon.uID = kIconId;
+    RECT rect;
+    if (Shell_NotifyIconGetRect(&icon, &rect) == S_OK && !IsRectEmpty(&rect)) {
+        POINT centre = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+        return centre;
+    }
+    HWND taskBar = FindWindowW(L"Shell_TrayWnd", NULL);
+    HWND area = taskBar != NULL ? FindWindowExW(taskBar, NULL, L"TrayNotifyWnd", NULL) : NULL;
+    if (area != NULL && GetWindowRect(area, &rect) && !IsRectEmpty(&rect)) {
+        POINT centre = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+        return centre;
+    }
+    if (taskBar != NULL && GetWindowRect(taskBar, &rect) && !IsRectEmpty(&rect)) {
+        POINT end = {rect.right - (GetSystemMetrics(SM_CXSMICON) + 4) / 2,
+                     (rect.top + rect.bottom) / 2};
+        return end;
+    }
+    rect = WorkArea(window);
+    POINT corner = {rect.right - 8, rect.bottom - 8};
+    return corner;
+}
 
 // Leaves the started process running: the caller takes its picture and ends the session.
 int Show(const wchar_t* arguments, bool menu) {
@@ -779,7 +893,7 @@ int Show(const wchar_t* arguments, bool menu) {
             fprintf(stderr, "driver: no main window with an icon\n");
             return 1;
         }
-        PostMessageW(window, kTrayNotify, kIconId, WM_LBUTTONUP);
+        ClickIcon(window, IconPoint(window), WM_LBUTTONUP);
         WaitFor([&] { return (shown = FindProcessWindow(process.id, L"#32768")) != NULL; });
     } else {
         WaitFor([&] { return (shown = FindProcessWindow(process.id, L"#32770")) != NULL; });
