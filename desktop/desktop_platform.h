@@ -14,8 +14,8 @@
 #define SHIDIM_FLAGS 0x0001
 
 // What SHInitDialog does to the dialog.
-#define SHIDIF_DONEBUTTON 0x0001        // a Done button that ends the dialog with IDOK
-#define SHIDIF_SIZEDLGFULLSCREEN 0x0004 // the dialog fills the screen's work area
+#define SHIDIF_DONEBUTTON 0x0001        // a Done button that sends the dialog IDOK
+#define SHIDIF_SIZEDLGFULLSCREEN 0x0004 // the device's full-screen page: here a dialog window
 #define SHIDIF_SIPDOWN 0x0008           // the input panel goes down
 
 typedef struct tagSHINITDLGINFO {

@@ -442,29 +442,60 @@ std::string Describe(const RECT& rect) {
            std::to_string(rect.right) + "," + std::to_string(rect.bottom) + ")";
 }
 
-// The desktop's stand-in for the device's dialog set-up: full work area, Done at top right.
-void CheckDialogFrame(Case& c, HWND dialog) {
-    HWND done = GetDlgItem(dialog, IDOK);
-    if (c.Check(done != NULL, "no control with id 1 (Done)")) {
-        c.Check(Text(done) == L"Done", "button 1 says \"" + Narrow(Text(done)) + "\"");
-        c.Check((GetWindowLongW(done, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON,
-                "Done is not the default push button");
-    }
-    MONITORINFO monitor;
-    ZeroMemory(&monitor, sizeof(monitor));
-    monitor.cbSize = sizeof(monitor);
-    GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTONEAREST), &monitor);
+// The desktop's equivalent of the device's full-screen dialog: a dialog window with a title
+// bar but no close box, small and centred on the work area, in the foreground, with Done the
+// default push button at its bottom right, below and right of every other control.
+void CheckDialogWindow(Case& c, HWND dialog) {
+    const LONG style = GetWindowLongW(dialog, GWL_STYLE);
+    c.Check((style & WS_CAPTION) == WS_CAPTION, "the dialog has no title bar");
+    c.Check((style & WS_SYSMENU) == 0, "the dialog has a system menu (and a close box)");
+    c.Check(WaitFor([&] { return GetForegroundWindow() == dialog; }, 10000),
+            "the dialog is not in the foreground");
+
+    const RECT area = WorkArea(dialog);
     RECT frame;
     GetWindowRect(dialog, &frame);
-    c.Check(EqualRect(&frame, &monitor.rcWork) != FALSE, "the dialog does not fill the work area");
-    if (done != NULL) {
-        RECT button;
-        GetWindowRect(done, &button);
-        const LONG width = frame.right - frame.left;
-        const LONG height = frame.bottom - frame.top;
-        c.Check(button.right <= frame.right && button.right > frame.right - width / 8 &&
-                    button.top >= frame.top && button.top < frame.top + height / 8,
-                "Done is not in the top-right corner");
+    const LONG width = frame.right - frame.left;
+    const LONG height = frame.bottom - frame.top;
+    c.Check(width > 0 && height > 0 && width < (area.right - area.left) / 2 &&
+                height < (area.bottom - area.top) / 2,
+            "the dialog " + Describe(frame) + " is not well below the work area " + Describe(area));
+    c.Check(labs((frame.left + frame.right) - (area.left + area.right)) <= 2 &&
+                labs((frame.top + frame.bottom) - (area.top + area.bottom)) <= 2,
+            "the dialog " + Describe(frame) + " is not centred on the work area " + Describe(area));
+
+    HWND done = GetDlgItem(dialog, IDOK);
+    if (!c.Check(done != NULL, "no control with id 1 (Done)")) {
+        return;
+    }
+    c.Check(Text(done) == L"Done", "button 1 says \"" + Narrow(Text(done)) + "\"");
+    c.Check((GetWindowLongW(done, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON,
+            "Done is not the default push button");
+    c.Check(Send(dialog, DM_GETDEFID) == MAKELONG(IDOK, DC_HASDEFID),
+            "the dialog's default button is not 1");
+    // The client area in screen coordinates.
+    RECT client;
+    GetClientRect(dialog, &client);
+    MapWindowPoints(dialog, NULL, reinterpret_cast<POINT*>(&client), 2);
+    RECT button;
+    GetWindowRect(done, &button);
+    const LONG clientWidth = client.right - client.left;
+    const LONG clientHeight = client.bottom - client.top;
+    c.Check(button.right < client.right && button.right > client.right - clientWidth / 8 &&
+                button.bottom < client.bottom && button.bottom > client.bottom - clientHeight / 8,
+            "Done " + Describe(button) + " is not at the bottom right of " + Describe(client));
+    for (HWND control = GetWindow(dialog, GW_CHILD); control != NULL;
+         control = GetWindow(control, GW_HWNDNEXT)) {
+        RECT rect;
+        GetWindowRect(control, &rect);
+        const std::string name = "control " + std::to_string(GetDlgCtrlID(control));
+        c.Check(rect.left > client.left && rect.top > client.top && rect.right < client.right &&
+                    rect.bottom < client.bottom,
+                name + " " + Describe(rect) + " is not inside the margin of " + Describe(client));
+        if (control != done) {
+            c.Check(rect.bottom <= button.top && rect.right <= button.right,
+                    name + " " + Describe(rect) + " is below or right of Done " + Describe(button));
+        }
     }
 }
 
@@ -475,8 +506,9 @@ void PressKey(BYTE key) {
 }
 
 void DialogAtStart() {
-    Case c("without a command line the settings dialog opens (Set, time mode, zeros, Done); "
-           "wait mode and Done with 0 and 0 suspend once and exit 0");
+    Case c("without a command line the settings dialog opens (Set, time mode, zeros) as a "
+           "small centred window in the foreground, Done its default button at the bottom right; "
+           "wait mode and Enter with 0 and 0 suspend once and exit 0");
     Process process;
     if (c.Check(Start(NULL, process), "CreateProcessW failed")) {
         HWND dialog = NULL;
@@ -488,7 +520,7 @@ void DialogAtStart() {
             c.Check(MainWindow() != NULL, "no main window");
             c.Check(MainWindow() != NULL && HasIcon(MainWindow()), "no notification icon");
             CheckFirstDialog(c, dialog);
-            CheckDialogFrame(c, dialog);
+            CheckDialogWindow(c, dialog);
             Send(GetDlgItem(dialog, kWaitRadio), BM_CLICK);
             c.Check(IsChecked(dialog, kWaitRadio), "\"Wait to suspend\" not checked after a click");
             c.Check(IsWindowEnabled(GetDlgItem(dialog, kWaitHours)) &&
@@ -497,7 +529,14 @@ void DialogAtStart() {
             c.Check(!IsWindowEnabled(GetDlgItem(dialog, kTimeHour)) &&
                         !IsWindowEnabled(GetDlgItem(dialog, kTimeMinute)),
                     "the time edits stay enabled after the click");
-            Send(GetDlgItem(dialog, IDOK), BM_CLICK);
+            // Enter confirms, as Done does.
+            if (GetForegroundWindow() == dialog) {
+                PressKey(VK_RETURN);
+            }
+            if (!c.Check(WaitFor([&] { return !IsWindow(dialog); }, 10000),
+                         "Enter did not confirm the dialog")) {
+                Send(GetDlgItem(dialog, IDOK), BM_CLICK);
+            }
             CheckEnd(c, process, 1);
         }
     }
