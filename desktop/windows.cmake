@@ -40,6 +40,19 @@ target_link_options(velmot PRIVATE
     -municode -s -Wl,--gc-sections -static-libgcc -static-libstdc++)
 target_link_libraries(velmot PRIVATE powrprof comctl32)
 
+# ---- Release package --------------------------------------------------------------------
+# cmake --build --preset windows --target package makes velmot-<version>-win64.zip: one
+# folder with velmot.exe (stripped at link time) and README.txt on how to run it.
+install(TARGETS velmot RUNTIME DESTINATION .)
+# With Windows line ends, for every Notepad.
+configure_file(desktop/README-windows.txt ${VELMOT_GENERATED_DIR}/README.txt @ONLY
+    NEWLINE_STYLE CRLF)
+install(FILES ${VELMOT_GENERATED_DIR}/README.txt DESTINATION .)
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME velmot)
+set(CPACK_PACKAGE_FILE_NAME velmot-${PROJECT_VERSION}-win64)
+include(CPack)
+
 # ---- Wine tests ------------------------------------------------------------------------
 # Everything a test run needs goes into one folder: the driver, velmot.exe, and beside it
 # the stand-in powrprof.dll that logs suspensions instead of making them.
