@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Takes the pictures in docs/: velmot.exe under Wine on a 480 x 640 virtual display, the size
-# of a Pocket PC's VGA screen, inside a Wine desktop of the same size (whose task bar shows
+# Takes the pictures in docs/: velmot.exe under Wine on a 1280 x 800 virtual display, a
+# desktop-sized screen, inside a Wine desktop of the same size (whose task bar shows
 # the notification icon at the bottom right).
 #   docs/settings-dialog.png   the settings dialog, as a start without a command line opens it
 #   docs/popup-menu.png        the notification icon's popup menu
@@ -23,9 +23,9 @@ export WINEARCH=win64
 # No Mono or Gecko installers; the stand-in powrprof.dll beside velmot.exe, in case.
 export WINEDLLOVERRIDES="mscoree,mshtml=;powrprof=n"
 mkdir -p docs
-echo "== Taking the pictures on a 480x640 virtual display"
+echo "== Taking the pictures on a 1280x800 virtual display"
 # shellcheck disable=SC2016 # the inner shell expands its own variables
-timeout 300 xvfb-run -a -s "-screen 0 480x640x24" bash -c '
+timeout 300 xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
     set -eu
     docs=$PWD/docs
     wineserver -k >/dev/null 2>&1 || true
@@ -34,7 +34,7 @@ timeout 300 xvfb-run -a -s "-screen 0 480x640x24" bash -c '
         echo "   creating the prefix (about 20 s, once)"
         wine wineboot --init >/dev/null 2>&1
         wine reg add "HKCU\\Software\\Wine\\Explorer" /v Desktop /d Default /f >/dev/null
-        wine reg add "HKCU\\Software\\Wine\\Explorer\\Desktops" /v Default /d 480x640 /f \
+        wine reg add "HKCU\\Software\\Wine\\Explorer\\Desktops" /v Default /d 1280x800 /f \
             >/dev/null
         wineserver -w
     fi

@@ -15,6 +15,7 @@
 //                              and leaves it running
 #include <windows.h>
 #include <shellapi.h>
+#include <commctrl.h>
 #include <psapi.h>
 
 #include <ctype.h>
@@ -918,6 +919,22 @@ POINT IconPoint(HWND window) {
     return corner;
 }
 
+// Whether a tooltip is on screen.
+bool TooltipShown() {
+    bool shown = false;
+    EnumWindows(
+        [](HWND window, LPARAM found) -> BOOL {
+            wchar_t name[64];
+            if (IsWindowVisible(window) && GetClassNameW(window, name, 64) > 0 &&
+                lstrcmpiW(name, TOOLTIPS_CLASSW) == 0) {
+                *reinterpret_cast<bool*>(found) = true;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&shown));
+    return shown;
+}
+
 // Leaves the started process running: the caller takes its picture and ends the session.
 int Show(const wchar_t* arguments, bool menu) {
     Process process;
@@ -934,6 +951,11 @@ int Show(const wchar_t* arguments, bool menu) {
         }
         ClickIcon(window, IconPoint(window), WM_LBUTTONUP);
         WaitFor([&] { return (shown = FindProcessWindow(process.id, L"#32768")) != NULL; });
+        // The cursor rests on the icon, so the icon's tooltip shows after a moment; Windows
+        // hides it while the menu is open, Wine's stays until its own time-out. The menu stays
+        // open meanwhile.
+        WaitFor([] { return TooltipShown(); }, 2000);
+        WaitFor([] { return !TooltipShown(); }, 15000);
     } else {
         WaitFor([&] { return (shown = FindProcessWindow(process.id, L"#32770")) != NULL; });
     }
