@@ -545,8 +545,8 @@ void DialogAtStart() {
 }
 
 void SetShowsCountdown() {
-    Case c("Set (40001) opens the dialog in wait mode with the time left (1:30); Done keeps it "
-           "running without suspending");
+    Case c("Set (40001) opens the dialog window in wait mode with the time left (1:30); Done "
+           "keeps it running without suspending");
     Process process;
     HWND window = StartArmed(c, process, L"/W 1:30");
     if (window != NULL) {
@@ -566,6 +566,7 @@ void SetShowsCountdown() {
                     "the dialog shows " + Narrow(hours) + ":" + Narrow(minutes));
             c.Check(IsWindowEnabled(GetDlgItem(dialog, kWaitHours)) != FALSE,
                     "the wait edits are disabled");
+            CheckDialogWindow(c, dialog);
             Send(GetDlgItem(dialog, IDOK), BM_CLICK);
             c.Check(WaitFor([&] { return !IsWindow(dialog); }), "the dialog stays open");
             c.Check(process.Running() && MainWindow() == window, "velmot.exe ended");
