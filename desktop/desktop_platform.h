@@ -3,8 +3,9 @@
 // platform/platform.h includes this after <windows.h> and <shellapi.h>. It declares the few
 // parts of the Pocket PC shell library (aygshell) that the program calls, with the device's
 // names and values, and the device's power-off key, which the desktop keyboard does not
-// have, with the desktop's sleep behind it. desktop/shell_library.cpp, desktop/power_key.cpp and
-// desktop/sleep.cpp implement them.
+// have, with the desktop's sleep behind it: desktop/shell_library.cpp, desktop/power_key.cpp
+// and desktop/sleep.cpp implement them. It also names where a desktop notification-area menu
+// differs from the device's: desktop/tray_menu.cpp.
 #ifndef VELMOT_DESKTOP_DESKTOP_PLATFORM_H
 #define VELMOT_DESKTOP_DESKTOP_PLATFORM_H
 
@@ -14,8 +15,8 @@
 #define SHIDIM_FLAGS 0x0001
 
 // What SHInitDialog does to the dialog.
-#define SHIDIF_DONEBUTTON 0x0001        // a Done button that ends the dialog with IDOK
-#define SHIDIF_SIZEDLGFULLSCREEN 0x0004 // the dialog fills the screen's work area
+#define SHIDIF_DONEBUTTON 0x0001        // a Done button that sends the dialog IDOK
+#define SHIDIF_SIZEDLGFULLSCREEN 0x0004 // the device's full-screen page: here a dialog window
 #define SHIDIF_SIPDOWN 0x0008           // the input panel goes down
 
 typedef struct tagSHINITDLGINFO {
@@ -24,7 +25,7 @@ typedef struct tagSHINITDLGINFO {
     DWORD dwFlags;
 } SHINITDLGINFO, *PSHINITDLGINFO;
 
-// Makes a dialog look like the device's own: call it from WM_INITDIALOG.
+// Makes a dialog the desktop's equivalent of the device's own: call it from WM_INITDIALOG.
 BOOL SHInitDialog(PSHINITDLGINFO info);
 
 // ---- Shell library: input panel ---------------------------------------------------------
@@ -66,5 +67,17 @@ int DesktopSleepFailed();
 // that stays until dismissed. Call it only once the main window is gone: while it exists,
 // its check timer or a queued menu command would start another suspension.
 void ReportSleepFailure();
+
+// ---- Notification icon and its menu ----------------------------------------------------
+
+// A desktop notification icon opens its menu on a click of either button.
+#define IS_TRAY_MENU_CLICK(mouseMessage)                                                           \
+    ((mouseMessage) == WM_LBUTTONUP || (mouseMessage) == WM_RBUTTONUP)
+
+// The device opens the icon's menu at a fixed corner of the screen, where its notification
+// area is; the desktop's icon can be anywhere, so its menu opens where the user clicked (the
+// cursor), with the same flags. The program's TrackPopupMenuEx calls go through this.
+BOOL DesktopTrackPopupMenuEx(HMENU menu, UINT flags, int x, int y, HWND owner, LPTPMPARAMS params);
+#define TrackPopupMenuEx DesktopTrackPopupMenuEx
 
 #endif

@@ -4,28 +4,56 @@
 enable_language(RC)
 
 # The program: its own code, the desktop's process entry and stand-ins for what only the
-# device has, and the one resource script.
+# device has or where the desktop differs, the one resource script, and the desktop's own
+# resources (manifest and version information).
 add_executable(velmot WIN32
     ${VELMOT_PROGRAM_SOURCES}
     desktop/entry.cpp
     desktop/shell_library.cpp
     desktop/power_key.cpp
     desktop/sleep.cpp
-    resources/velmot.rc)
+    desktop/tray_menu.cpp
+    resources/velmot.rc
+    desktop/velmot_desktop.rc)
 target_include_directories(velmot PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(velmot PRIVATE UNICODE _UNICODE)
+# Built for size: -Oz, and the small code model, which reaches the program's own data
+# directly instead of through a table of pointers (the program takes only functions, never
+# data, from DLLs, and its image is far below 2 GB).
 target_compile_options(velmot PRIVATE
-    $<$<COMPILE_LANGUAGE:CXX>:${VELMOT_WARNINGS} ${VELMOT_PROGRAM_FLAGS} -Os
+    $<$<COMPILE_LANGUAGE:CXX>:${VELMOT_WARNINGS} ${VELMOT_PROGRAM_FLAGS} -Oz -mcmodel=small
     -ffunction-sections -fdata-sections>)
 # The resource script names its icon and header relative to its own folder.
 set_property(SOURCE resources/velmot.rc APPEND PROPERTY COMPILE_OPTIONS
     -I${CMAKE_CURRENT_SOURCE_DIR}/resources)
+# The desktop's resource script takes the manifest and the version header that CMake writes
+# with the project's version.
+set(VELMOT_GENERATED_DIR ${CMAKE_CURRENT_BINARY_DIR}/desktop)
+configure_file(desktop/velmot.manifest.in ${VELMOT_GENERATED_DIR}/velmot.manifest @ONLY)
+configure_file(desktop/version.h.in ${VELMOT_GENERATED_DIR}/velmot_version.h @ONLY)
+set_property(SOURCE desktop/velmot_desktop.rc APPEND PROPERTY COMPILE_OPTIONS
+    -I${VELMOT_GENERATED_DIR})
+set_property(SOURCE desktop/velmot_desktop.rc APPEND PROPERTY OBJECT_DEPENDS
+    ${VELMOT_GENERATED_DIR}/velmot.manifest ${VELMOT_GENERATED_DIR}/velmot_version.h)
 # wWinMain; stripped of symbols and of unused code; the compiler's run-time parts linked
 # in, so that only the system's own DLLs are imported.
 target_link_options(velmot PRIVATE
     -municode -s -Wl,--gc-sections -static-libgcc -static-libstdc++)
-# Sleep and its privilege.
-target_link_libraries(velmot PRIVATE powrprof advapi32)
+# Sleep and its privilege; the common controls.
+target_link_libraries(velmot PRIVATE powrprof advapi32 comctl32)
+
+# ---- Release package --------------------------------------------------------------------
+# cmake --build --preset windows --target package makes velmot-<version>-win64.zip: one
+# folder with velmot.exe (stripped at link time) and README.txt on how to run it.
+install(TARGETS velmot RUNTIME DESTINATION .)
+# With Windows line ends, for every Notepad.
+configure_file(desktop/README-windows.txt ${VELMOT_GENERATED_DIR}/README.txt @ONLY
+    NEWLINE_STYLE CRLF)
+install(FILES ${VELMOT_GENERATED_DIR}/README.txt DESTINATION .)
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME velmot)
+set(CPACK_PACKAGE_FILE_NAME velmot-${PROJECT_VERSION}-win64)
+include(CPack)
 
 # ---- Wine tests ------------------------------------------------------------------------
 # Everything a test run needs goes into one folder: the driver, velmot.exe, and beside it
@@ -49,6 +77,9 @@ set_target_properties(velmot_wine_driver PROPERTIES
 # The settings dialog's control ids come from the program's own header.
 target_include_directories(velmot_wine_driver PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(velmot_wine_driver PRIVATE UNICODE _UNICODE)
+# It checks velmot.exe's version information against the project's version.
+target_include_directories(velmot_wine_driver PRIVATE ${VELMOT_GENERATED_DIR})
+target_link_libraries(velmot_wine_driver PRIVATE version psapi)
 target_compile_options(velmot_wine_driver PRIVATE ${VELMOT_WARNINGS} -O2)
 target_link_options(velmot_wine_driver PRIVATE -municode -static-libgcc -static-libstdc++)
 add_dependencies(velmot_wine_driver velmot powrprof_stub shell32_stub)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Takes the pictures in docs/: velmot.exe under Wine on a 480 x 640 virtual display, the size
-# of a Pocket PC's VGA screen, inside a Wine desktop of the same size (whose task bar shows
+# Takes the pictures in docs/: velmot.exe under Wine on a 1280 x 800 virtual display, a
+# desktop-sized screen, inside a Wine desktop of the same size (whose task bar shows
 # the notification icon at the bottom right).
 #   docs/settings-dialog.png   the settings dialog, as a start without a command line opens it
 #   docs/popup-menu.png        the notification icon's popup menu
@@ -22,7 +22,7 @@ cmake --build --preset windows >/dev/null
 # notification area.
 desktop_size() {
     wine reg add "HKCU\\Software\\Wine\\Explorer" /v Desktop /d Default /f >/dev/null
-    wine reg add "HKCU\\Software\\Wine\\Explorer\\Desktops" /v Default /d 480x640 /f >/dev/null
+    wine reg add "HKCU\\Software\\Wine\\Explorer\\Desktops" /v Default /d 1280x800 /f >/dev/null
 }
 
 # Brings the dialog or the menu on screen (driver.exe MODE) and takes the picture docs/NAME.
@@ -42,7 +42,9 @@ take_pictures() {
 }
 
 mkdir -p docs
-echo "== Taking the pictures on a 480x640 virtual display"
-wine_session --own-display --timeout 300 --setup desktop_size build/wine-screenshots-prefix \
-    480x640x24 take_pictures
+echo "== Taking the pictures on a 1280x800 virtual display"
+# A new prefix each time, so that its Wine desktop has the size set here.
+wine_session --fresh --own-display --timeout 300 --setup desktop_size \
+    build/wine-screenshots-prefix \
+    1280x800x24 take_pictures
 echo "== Done"

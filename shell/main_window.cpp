@@ -117,7 +117,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case MSG_TRAY_NOTIFY:
         // The whole value, not just its low word, must be the button-up.
-        if (lParam == WM_LBUTTONUP) {
+        if (IS_TRAY_MENU_CLICK(lParam)) {
             ShowTrayMenu(window);
         }
         return 0;

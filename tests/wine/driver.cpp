@@ -16,19 +16,26 @@
 //                              and a closing "N passed, M failed"; exit code 1 on a failure
 //   driver.exe --show-dialog   starts velmot.exe without a command line, returns once its
 //                              settings dialog is on screen and leaves it running
-//   driver.exe --show-menu     starts velmot.exe /W 1:30, clicks its notification icon,
-//                              returns once the popup menu is on screen and leaves it running
+//   driver.exe --show-menu     starts velmot.exe /W 1:30, clicks its notification icon (the
+//                              cursor on the icon), returns once the popup menu is on screen
+//                              and leaves it running
 #include <windows.h>
 #include <shellapi.h>
+#include <commctrl.h>
+#include <psapi.h>
 
+#include <ctype.h>
+#include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <map>
 #include <string>
 #include <vector>
 
 #include "resources/resource.h"
+#include "velmot_version.h"
 
 namespace {
 
@@ -77,6 +84,10 @@ std::string Narrow(const std::wstring& text) {
         result += unit < 128 ? static_cast<char>(unit) : '?';
     }
     return result;
+}
+
+std::wstring Wide(const std::string& text) {
+    return std::wstring(text.begin(), text.end());
 }
 
 // The log's text on one line of the report.
@@ -637,35 +648,86 @@ void CheckFirstDialog(Case& c, HWND dialog) {
             "the wait edits are enabled");
 }
 
-// The desktop's stand-in for the device's dialog set-up: full work area, Done at top right.
-void CheckDialogFrame(Case& c, HWND dialog) {
-    HWND done = GetDlgItem(dialog, IDOK);
-    if (c.Check(done != NULL, "no control with id 1 (Done)")) {
-        c.Check(Text(done) == L"Done", "button 1 says \"" + Narrow(Text(done)) + "\"");
-        c.Check((GetWindowLongW(done, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON,
-                "Done is not the default push button");
-    }
+RECT WorkArea(HWND window) {
     MONITORINFO monitor;
     ZeroMemory(&monitor, sizeof(monitor));
     monitor.cbSize = sizeof(monitor);
-    GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTONEAREST), &monitor);
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+    return monitor.rcWork;
+}
+
+std::string Describe(const RECT& rect) {
+    return "(" + std::to_string(rect.left) + "," + std::to_string(rect.top) + ")-(" +
+           std::to_string(rect.right) + "," + std::to_string(rect.bottom) + ")";
+}
+
+// The desktop's equivalent of the device's full-screen dialog: a dialog window with a title
+// bar but no close box, small and centred on the work area, in the foreground, with Done the
+// default push button at its bottom right, below and right of every other control.
+void CheckDialogWindow(Case& c, HWND dialog) {
+    const LONG style = GetWindowLongW(dialog, GWL_STYLE);
+    c.Check((style & WS_CAPTION) == WS_CAPTION, "the dialog has no title bar");
+    c.Check((style & WS_SYSMENU) == 0, "the dialog has a system menu (and a close box)");
+    c.Check(WaitFor([&] { return GetForegroundWindow() == dialog; }, 10000),
+            "the dialog is not in the foreground");
+
+    const RECT area = WorkArea(dialog);
     RECT frame;
     GetWindowRect(dialog, &frame);
-    c.Check(EqualRect(&frame, &monitor.rcWork) != FALSE, "the dialog does not fill the work area");
-    if (done != NULL) {
-        RECT button;
-        GetWindowRect(done, &button);
-        const LONG width = frame.right - frame.left;
-        const LONG height = frame.bottom - frame.top;
-        c.Check(button.right <= frame.right && button.right > frame.right - width / 8 &&
-                    button.top >= frame.top && button.top < frame.top + height / 8,
-                "Done is not in the top-right corner");
+    const LONG width = frame.right - frame.left;
+    const LONG height = frame.bottom - frame.top;
+    c.Check(width > 0 && height > 0 && width < (area.right - area.left) / 2 &&
+                height < (area.bottom - area.top) / 2,
+            "the dialog " + Describe(frame) + " is not well below the work area " + Describe(area));
+    c.Check(labs((frame.left + frame.right) - (area.left + area.right)) <= 2 &&
+                labs((frame.top + frame.bottom) - (area.top + area.bottom)) <= 2,
+            "the dialog " + Describe(frame) + " is not centred on the work area " + Describe(area));
+
+    HWND done = GetDlgItem(dialog, IDOK);
+    if (!c.Check(done != NULL, "no control with id 1 (Done)")) {
+        return;
+    }
+    c.Check(Text(done) == L"Done", "button 1 says \"" + Narrow(Text(done)) + "\"");
+    c.Check((GetWindowLongW(done, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON,
+            "Done is not the default push button");
+    c.Check(Send(dialog, DM_GETDEFID) == MAKELONG(IDOK, DC_HASDEFID),
+            "the dialog's default button is not 1");
+    // The client area in screen coordinates.
+    RECT client;
+    GetClientRect(dialog, &client);
+    MapWindowPoints(dialog, NULL, reinterpret_cast<POINT*>(&client), 2);
+    RECT button;
+    GetWindowRect(done, &button);
+    const LONG clientWidth = client.right - client.left;
+    const LONG clientHeight = client.bottom - client.top;
+    c.Check(button.right < client.right && button.right > client.right - clientWidth / 8 &&
+                button.bottom < client.bottom && button.bottom > client.bottom - clientHeight / 8,
+            "Done " + Describe(button) + " is not at the bottom right of " + Describe(client));
+    for (HWND control = GetWindow(dialog, GW_CHILD); control != NULL;
+         control = GetWindow(control, GW_HWNDNEXT)) {
+        RECT rect;
+        GetWindowRect(control, &rect);
+        const std::string name = "control " + std::to_string(GetDlgCtrlID(control));
+        c.Check(rect.left > client.left && rect.top > client.top && rect.right < client.right &&
+                    rect.bottom < client.bottom,
+                name + " " + Describe(rect) + " is not inside the margin of " + Describe(client));
+        if (control != done) {
+            c.Check(rect.bottom <= button.top && rect.right <= button.right,
+                    name + " " + Describe(rect) + " is below or right of Done " + Describe(button));
+        }
     }
 }
 
+// Presses and releases a key; it goes to the foreground window.
+void PressKey(BYTE key) {
+    keybd_event(key, 0, 0, 0);
+    keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
+}
+
 void DialogAtStart() {
-    Case c("without a command line the settings dialog opens (Set, time mode, zeros, Done); "
-           "wait mode and Done with 0 and 0 suspend once and exit 0");
+    Case c("without a command line the settings dialog opens (Set, time mode, zeros) as a "
+           "small centred window in the foreground, Done its default button at the bottom right; "
+           "wait mode and Enter with 0 and 0 suspend once and exit 0");
     Process process;
     if (c.Check(Start(NULL, process), "CreateProcessW failed")) {
         HWND dialog = NULL;
@@ -678,7 +740,7 @@ void DialogAtStart() {
             c.Check(window != NULL, "no main window");
             c.Check(window != NULL && HasIcon(window), "no notification icon");
             CheckFirstDialog(c, dialog);
-            CheckDialogFrame(c, dialog);
+            CheckDialogWindow(c, dialog);
             Send(GetDlgItem(dialog, IDC_WAIT_RADIO), BM_CLICK);
             c.Check(IsChecked(dialog, IDC_WAIT_RADIO),
                     "\"Wait to suspend\" not checked after a click");
@@ -688,7 +750,14 @@ void DialogAtStart() {
             c.Check(!IsWindowEnabled(GetDlgItem(dialog, IDC_TIME_HOUR)) &&
                         !IsWindowEnabled(GetDlgItem(dialog, IDC_TIME_MINUTE)),
                     "the time edits stay enabled after the click");
-            Send(GetDlgItem(dialog, IDOK), BM_CLICK);
+            // Enter confirms, as Done does.
+            if (GetForegroundWindow() == dialog) {
+                PressKey(VK_RETURN);
+            }
+            if (!c.Check(WaitFor([&] { return !IsWindow(dialog); }, 10000),
+                         "Enter did not confirm the dialog")) {
+                Send(GetDlgItem(dialog, IDOK), BM_CLICK);
+            }
             CheckEnd(c, process, 1, window);
         }
     }
@@ -696,8 +765,8 @@ void DialogAtStart() {
 }
 
 void SetShowsCountdown() {
-    Case c("Set (40001) opens the dialog in wait mode with the time left (1:30); Done keeps it "
-           "running without suspending");
+    Case c("Set (40001) opens the dialog window in wait mode with the time left (1:30); Done "
+           "keeps it running without suspending");
     Process process;
     HWND window = StartArmed(c, process, L"/W 1:30");
     if (window != NULL) {
@@ -717,6 +786,7 @@ void SetShowsCountdown() {
                     "the dialog shows " + Narrow(hours) + ":" + Narrow(minutes));
             c.Check(IsWindowEnabled(GetDlgItem(dialog, IDC_WAIT_HOURS)) != FALSE,
                     "the wait edits are disabled");
+            CheckDialogWindow(c, dialog);
             Send(GetDlgItem(dialog, IDOK), BM_CLICK);
             c.Check(WaitFor([&] { return !IsWindow(dialog); }), "the dialog stays open");
             c.Check(process.Running() && MainWindow() == window, "velmot.exe ended");
@@ -936,7 +1006,290 @@ void SleepsFromMenu(const Machine& machine) {
     Report(c);
 }
 
+// The user clicks the notification icon with a mouse button: the cursor is on the icon, and
+// the icon reports the button's release to the main window.
+void ClickIcon(HWND window, POINT point, UINT buttonUp) {
+    SetCursorPos(point.x, point.y);
+    PostMessageW(window, kTrayNotify, kIconId, buttonUp);
+}
+
+// Dismisses a tracked menu as a click elsewhere would.
+void DismissMenu(HWND owner) {
+    PostMessageW(owner, WM_CANCELMODE, 0, 0);
+    PressKey(VK_ESCAPE);
+}
+
+void MenuAtClick(const char* name, UINT buttonUp) {
+    Case c(name);
+    Process process;
+    HWND window = StartArmed(c, process, L"/W 1:30");
+    if (window != NULL) {
+        // A point well inside the work area, far from the hidden main window's bottom-right
+        // corner, where the device opens the menu.
+        const RECT area = WorkArea(window);
+        RECT hidden;
+        GetWindowRect(window, &hidden);
+        POINT click = {area.left + (area.right - area.left) / 3,
+                       area.top + (area.bottom - area.top) / 3};
+        if (labs(click.x - hidden.right) < 100 && labs(click.y - hidden.bottom) < 100) {
+            click.x += 200;
+            click.y += 200;
+        }
+        ClickIcon(window, click, buttonUp);
+        HWND menu = NULL;
+        WaitFor([&] { return (menu = FindProcessWindow(process.id, L"#32768")) != NULL; }, 10000);
+        if (c.Check(menu != NULL, "no menu appeared")) {
+            RECT rect;
+            GetWindowRect(menu, &rect);
+            const std::string where = "the menu " + Describe(rect) + " for a click at (" +
+                                      std::to_string(click.x) + "," + std::to_string(click.y) + ")";
+            c.Check(labs(rect.right - click.x) <= 2 && labs(rect.bottom - click.y) <= 2,
+                    where + " does not end at the click");
+            c.Check(rect.left < rect.right && rect.top < rect.bottom, where + " is empty");
+            DismissMenu(window);
+            c.Check(
+                WaitFor([&] { return FindProcessWindow(process.id, L"#32768") == NULL; }, 10000),
+                "the menu stays after it was dismissed");
+        }
+        // A dismissed menu changes nothing.
+        Send(window, WM_NULL);
+        c.Check(process.Running() && MainWindow() == window, "velmot.exe ended");
+        c.Check(HasIcon(window), "the icon is gone");
+        c.Check(FindProcessWindow(process.id, L"#32770") == NULL, "a dialog opened");
+        c.Check(ReadLog().empty(), "it suspended");
+        PostMessageW(window, kQuitRequest, 0, 0);
+        CheckEnd(c, process, 0);
+    }
+    Report(c);
+}
+
+// ---- The program file ------------------------------------------------------------------
+
+std::string Lower(std::string text) {
+    for (char& unit : text) {
+        unit = static_cast<char>(tolower(static_cast<unsigned char>(unit)));
+    }
+    return text;
+}
+
+// The text of velmot.exe's application manifest (resource 1 of type RT_MANIFEST).
+std::string ManifestText() {
+    std::string text;
+    HMODULE module = LoadLibraryExW(programPath.c_str(), NULL,
+                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (module == NULL) {
+        return text;
+    }
+    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(1), RT_MANIFEST);
+    HGLOBAL loaded = resource != NULL ? LoadResource(module, resource) : NULL;
+    const char* bytes = loaded != NULL ? static_cast<const char*>(LockResource(loaded)) : NULL;
+    if (bytes != NULL) {
+        text.assign(bytes, SizeofResource(module, resource));
+    }
+    FreeLibrary(module);
+    return text;
+}
+
+// A string of velmot.exe's version information, in the language it declares.
+std::wstring VersionString(const std::vector<BYTE>& info, const wchar_t* name) {
+    struct Translation {
+        WORD language;
+        WORD codePage;
+    }* translation = NULL;
+    UINT length = 0;
+    if (!VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation",
+                        reinterpret_cast<void**>(&translation), &length) ||
+        length < sizeof(Translation)) {
+        return L"";
+    }
+    wchar_t path[128];
+    swprintf(path, 128, L"\\StringFileInfo\\%04x%04x\\%ls", translation->language,
+             translation->codePage, name);
+    wchar_t* value = NULL;
+    if (!VerQueryValueW(info.data(), path, reinterpret_cast<void**>(&value), &length) ||
+        value == NULL) {
+        return L"";
+    }
+    return value;
+}
+
+// Whether the running program has loaded version 6 of the common controls, which only its
+// manifest can ask for.
+bool UsesCommonControls6(DWORD processId) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+    if (process == NULL) {
+        return false;
+    }
+    HMODULE modules[512];
+    DWORD size = 0;
+    bool found = false;
+    if (EnumProcessModules(process, modules, sizeof(modules), &size)) {
+        for (DWORD i = 0; i < size / sizeof(HMODULE) && i < 512; ++i) {
+            wchar_t path[MAX_PATH] = {0};
+            GetModuleFileNameExW(process, modules[i], path, MAX_PATH);
+            const std::string name = Lower(Narrow(path));
+            found = found || (name.find("microsoft.windows.common-controls") != std::string::npos &&
+                              name.find("\\comctl32.dll") != std::string::npos);
+        }
+    }
+    CloseHandle(process);
+    return found;
+}
+
+void ManifestAndVersion() {
+    Case c("velmot.exe carries its manifest (common controls 6, per-monitor v2 DPI awareness "
+           "with dpiAware, Windows 7 to 11, asInvoker) and its version information "
+           "(" VELMOT_VERSION_TEXT "), and runs with the common controls 6");
+    const std::string manifest = ManifestText();
+    if (c.Check(!manifest.empty(), "no manifest resource 1")) {
+        const char* const needed[] = {
+            "name=\"Microsoft.Windows.Common-Controls\"",
+            "version=\"6.0.0.0\"",
+            "publicKeyToken=\"6595b64144ccf1df\"",
+            "<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">"
+            "PerMonitorV2",
+            "<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true<",
+            "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", // Windows 7
+            "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", // Windows 8
+            "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", // Windows 8.1
+            "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}", // Windows 10 and 11
+            "<requestedExecutionLevel level=\"asInvoker\"",
+        };
+        for (const char* text : needed) {
+            c.Check(manifest.find(text) != std::string::npos,
+                    std::string("the manifest lacks ") + text);
+        }
+        const std::string identity =
+            "name=\"Velmot\" version=\"" + std::string(VELMOT_VERSION_TEXT) + ".0\"";
+        c.Check(manifest.find(identity) != std::string::npos, "the manifest lacks " + identity);
+    }
+
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeW(programPath.c_str(), &handle);
+    std::vector<BYTE> info(size);
+    if (c.Check(size > 0 && GetFileVersionInfoW(programPath.c_str(), 0, size, info.data()),
+                "no version information")) {
+        const std::wstring version = Wide(VELMOT_VERSION_TEXT);
+        const std::wstring description = VersionString(info, L"FileDescription");
+        c.Check(description.find(L"Velmot") != std::wstring::npos,
+                "FileDescription \"" + Narrow(description) + "\"");
+        c.Check(VersionString(info, L"ProductName") == L"Velmot",
+                "ProductName \"" + Narrow(VersionString(info, L"ProductName")) + "\"");
+        c.Check(VersionString(info, L"FileVersion") == version,
+                "FileVersion \"" + Narrow(VersionString(info, L"FileVersion")) + "\"");
+        c.Check(VersionString(info, L"ProductVersion") == version,
+                "ProductVersion \"" + Narrow(VersionString(info, L"ProductVersion")) + "\"");
+        VS_FIXEDFILEINFO* fixed = NULL;
+        UINT length = 0;
+        c.Check(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) &&
+                    fixed != NULL &&
+                    fixed->dwFileVersionMS ==
+                        static_cast<DWORD>(MAKELONG(VELMOT_VERSION_MINOR, VELMOT_VERSION_MAJOR)) &&
+                    fixed->dwFileVersionLS ==
+                        static_cast<DWORD>(MAKELONG(0, VELMOT_VERSION_PATCH)) &&
+                    fixed->dwProductVersionMS == fixed->dwFileVersionMS &&
+                    fixed->dwProductVersionLS == fixed->dwFileVersionLS,
+                "the fixed file and product versions are not " + std::string(VELMOT_VERSION_TEXT));
+    }
+
+    Process process;
+    HWND window = StartArmed(c, process, L"/W 1:30");
+    if (window != NULL) {
+        c.Check(UsesCommonControls6(process.id), "velmot.exe has not loaded the common controls 6");
+        PostMessageW(window, kQuitRequest, 0, 0);
+        CheckEnd(c, process, 0);
+    }
+    Report(c);
+}
+
+// The names of the DLLs that an executable file imports from, read from its import directory;
+// none when the file cannot be read as a 64-bit executable.
+std::vector<std::string> ImportedDlls(const std::vector<char>& file) {
+    std::vector<std::string> names;
+    auto at = [&](size_t offset, size_t size) -> const char* {
+        return offset + size <= file.size() ? file.data() + offset : NULL;
+    };
+    const IMAGE_DOS_HEADER* dos =
+        reinterpret_cast<const IMAGE_DOS_HEADER*>(at(0, sizeof(IMAGE_DOS_HEADER)));
+    if (dos == NULL || dos->e_magic != IMAGE_DOS_SIGNATURE) {
+        return names;
+    }
+    const IMAGE_NT_HEADERS64* nt =
+        reinterpret_cast<const IMAGE_NT_HEADERS64*>(at(dos->e_lfanew, sizeof(IMAGE_NT_HEADERS64)));
+    if (nt == NULL || nt->Signature != IMAGE_NT_SIGNATURE ||
+        nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
+        return names;
+    }
+    const IMAGE_SECTION_HEADER* sections = reinterpret_cast<const IMAGE_SECTION_HEADER*>(
+        at(dos->e_lfanew + offsetof(IMAGE_NT_HEADERS64, OptionalHeader) +
+               nt->FileHeader.SizeOfOptionalHeader,
+           nt->FileHeader.NumberOfSections * sizeof(IMAGE_SECTION_HEADER)));
+    if (sections == NULL) {
+        return names;
+    }
+    // The file offset of a relative virtual address.
+    auto offsetOf = [&](DWORD rva) -> size_t {
+        for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
+            const IMAGE_SECTION_HEADER& section = sections[i];
+            if (rva >= section.VirtualAddress &&
+                rva < section.VirtualAddress + section.SizeOfRawData) {
+                return rva - section.VirtualAddress + section.PointerToRawData;
+            }
+        }
+        return file.size();
+    };
+    const DWORD imports =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (size_t offset = offsetOf(imports);; offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+        const IMAGE_IMPORT_DESCRIPTOR* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
+            at(offset, sizeof(IMAGE_IMPORT_DESCRIPTOR)));
+        if (entry == NULL || entry->Name == 0) {
+            break;
+        }
+        const size_t name = offsetOf(entry->Name);
+        if (at(name, 1) == NULL) {
+            break;
+        }
+        names.push_back(
+            std::string(file.data() + name, strnlen(file.data() + name, file.size() - name)));
+    }
+    return names;
+}
+
+void SizeAndImports() {
+    Case c("velmot.exe is under 26 KiB and imports only system DLLs");
+    std::vector<char> file;
+    HANDLE handle = CreateFileW(programPath.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (c.Check(handle != INVALID_HANDLE_VALUE, "cannot read velmot.exe")) {
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(handle, buffer, sizeof(buffer), &got, NULL) && got > 0) {
+            file.insert(file.end(), buffer, buffer + got);
+        }
+        CloseHandle(handle);
+        c.Check(file.size() < 26 * 1024, std::to_string(file.size()) + " bytes");
+        const std::vector<std::string> dlls = ImportedDlls(file);
+        c.Check(!dlls.empty(), "no import directory found");
+        const char* const system[] = {"kernel32.dll", "user32.dll",   "gdi32.dll", "shell32.dll",
+                                      "comctl32.dll", "powrprof.dll", "msvcrt.dll"};
+        std::string list;
+        for (const std::string& dll : dlls) {
+            list += (list.empty() ? "" : ", ") + dll;
+            bool known = false;
+            for (const char* name : system) {
+                known = known || Lower(dll) == name;
+            }
+            c.Check(known, dll + " is not one of the system's DLLs");
+        }
+        printf("# velmot.exe: %u bytes; imports %s\n", static_cast<unsigned>(file.size()),
+               list.c_str());
+    }
+    Report(c);
+}
+
 int RunCases() {
+    SizeAndImports();
     // The first start in a new prefix is slow; its own case absorbs that.
     SuspendsAtStart("/W 0:0 suspends once during start-up and exits 0", L"/W 0:0");
     SuspendsAtStart("/W suspends once during start-up and exits 0", L"/W");
@@ -951,6 +1304,13 @@ int RunCases() {
     EndsOnMessage("menu Exit (40003) ends it without suspending", WM_COMMAND, kMenuExit, 0);
     DialogAtStart();
     SetShowsCountdown();
+    MenuAtClick("a left click on the icon opens the menu with its bottom-right corner at the "
+                "cursor; dismissed, it changes nothing",
+                WM_LBUTTONUP);
+    MenuAtClick("a right click on the icon opens the menu with its bottom-right corner at the "
+                "cursor; dismissed, it changes nothing",
+                WM_RBUTTONUP);
+    ManifestAndVersion();
     for (const Machine& machine : kMachines) {
         SleepsAtStart(machine);
         SleepsFromMenu(machine);
@@ -961,6 +1321,53 @@ int RunCases() {
 }
 
 // ---- Screenshot helpers ----------------------------------------------------------------
+
+// A point on the notification icon of window, where a user would click it: the icon's own
+// rectangle where the shell tells it (Windows 7 and later); otherwise the shell's
+// notification area, or the right end of its task bar, where a shell without one (Wine's)
+// shows the first icon; otherwise the bottom-right corner of the work area.
+POINT IconPoint(HWND window) {
+    NOTIFYICONIDENTIFIER icon;
+    ZeroMemory(&icon, sizeof(icon));
+    icon.cbSize = sizeof(icon);
+    icon.hWnd = window;
+    icon.uID = kIconId;
+    RECT rect;
+    if (Shell_NotifyIconGetRect(&icon, &rect) == S_OK && !IsRectEmpty(&rect)) {
+        POINT centre = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+        return centre;
+    }
+    HWND taskBar = FindWindowW(L"Shell_TrayWnd", NULL);
+    HWND area = taskBar != NULL ? FindWindowExW(taskBar, NULL, L"TrayNotifyWnd", NULL) : NULL;
+    if (area != NULL && GetWindowRect(area, &rect) && !IsRectEmpty(&rect)) {
+        POINT centre = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+        return centre;
+    }
+    if (taskBar != NULL && GetWindowRect(taskBar, &rect) && !IsRectEmpty(&rect)) {
+        POINT end = {rect.right - (GetSystemMetrics(SM_CXSMICON) + 4) / 2,
+                     (rect.top + rect.bottom) / 2};
+        return end;
+    }
+    rect = WorkArea(window);
+    POINT corner = {rect.right - 8, rect.bottom - 8};
+    return corner;
+}
+
+// Whether a tooltip is on screen.
+bool TooltipShown() {
+    bool shown = false;
+    EnumWindows(
+        [](HWND window, LPARAM found) -> BOOL {
+            wchar_t name[64];
+            if (IsWindowVisible(window) && GetClassNameW(window, name, 64) > 0 &&
+                lstrcmpiW(name, TOOLTIPS_CLASSW) == 0) {
+                *reinterpret_cast<bool*>(found) = true;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&shown));
+    return shown;
+}
 
 // Leaves the started process running: the caller takes its picture and ends the session.
 int Show(const wchar_t* arguments, bool menu) {
@@ -976,8 +1383,13 @@ int Show(const wchar_t* arguments, bool menu) {
             fprintf(stderr, "driver: no main window with an icon\n");
             return 1;
         }
-        PostMessageW(window, kTrayNotify, kIconId, WM_LBUTTONUP);
+        ClickIcon(window, IconPoint(window), WM_LBUTTONUP);
         WaitFor([&] { return (shown = FindProcessWindow(process.id, L"#32768")) != NULL; });
+        // The cursor rests on the icon, so the icon's tooltip shows after a moment; Windows
+        // hides it while the menu is open, Wine's stays until its own time-out. The menu stays
+        // open meanwhile.
+        WaitFor([] { return TooltipShown(); }, 2000);
+        WaitFor([] { return !TooltipShown(); }, 15000);
     } else {
         WaitFor([&] { return (shown = FindProcessWindow(process.id, L"#32770")) != NULL; });
     }
