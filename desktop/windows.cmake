@@ -17,11 +17,8 @@ add_executable(velmot WIN32
     desktop/velmot_desktop.rc)
 target_include_directories(velmot PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(velmot PRIVATE UNICODE _UNICODE)
-# Built for size: -Oz, and the small code model, which reaches the program's own data
-# directly instead of through a table of pointers (the program takes only functions, never
-# data, from DLLs, and its image is far below 2 GB).
 target_compile_options(velmot PRIVATE
-    $<$<COMPILE_LANGUAGE:CXX>:${VELMOT_WARNINGS} ${VELMOT_PROGRAM_FLAGS} -Oz -mcmodel=small
+    $<$<COMPILE_LANGUAGE:CXX>:${VELMOT_WARNINGS} ${VELMOT_PROGRAM_FLAGS} -Os
     -ffunction-sections -fdata-sections>)
 # The resource script names its icon and header relative to its own folder.
 set_property(SOURCE resources/velmot.rc APPEND PROPERTY COMPILE_OPTIONS
@@ -37,8 +34,10 @@ set_property(SOURCE desktop/velmot_desktop.rc APPEND PROPERTY OBJECT_DEPENDS
     ${VELMOT_GENERATED_DIR}/velmot.manifest ${VELMOT_GENERATED_DIR}/velmot_version.h)
 # wWinMain; stripped of symbols and of unused code; the compiler's run-time parts linked
 # in, so that only the system's own DLLs are imported.
+# The process starts in desktop/entry.cpp's DesktopStart, without the C run-time's start-up.
 target_link_options(velmot PRIVATE
-    -municode -s -Wl,--gc-sections -static-libgcc -static-libstdc++)
+    -municode -nostartfiles -Wl,--entry=DesktopStart -s -Wl,--gc-sections -static-libgcc
+    -static-libstdc++)
 # Sleep and its privilege; the common controls.
 target_link_libraries(velmot PRIVATE powrprof advapi32 comctl32)
 

@@ -1256,8 +1256,9 @@ std::vector<std::string> ImportedDlls(const std::vector<char>& file) {
     return names;
 }
 
-void SizeAndImports() {
-    Case c("velmot.exe is under 26 KiB and imports only system DLLs");
+// The size is reported, not judged: scripts/test-windows.sh holds it against its budget.
+void ImportsOnlySystemDlls() {
+    Case c("velmot.exe imports only system DLLs");
     std::vector<char> file;
     HANDLE handle = CreateFileW(programPath.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
@@ -1268,11 +1269,11 @@ void SizeAndImports() {
             file.insert(file.end(), buffer, buffer + got);
         }
         CloseHandle(handle);
-        c.Check(file.size() < 26 * 1024, std::to_string(file.size()) + " bytes");
         const std::vector<std::string> dlls = ImportedDlls(file);
         c.Check(!dlls.empty(), "no import directory found");
-        const char* const system[] = {"kernel32.dll", "user32.dll",   "gdi32.dll", "shell32.dll",
-                                      "comctl32.dll", "powrprof.dll", "msvcrt.dll"};
+        const char* const system[] = {"kernel32.dll", "user32.dll",  "gdi32.dll",
+                                      "advapi32.dll", "shell32.dll", "comctl32.dll",
+                                      "powrprof.dll", "msvcrt.dll"};
         std::string list;
         for (const std::string& dll : dlls) {
             list += (list.empty() ? "" : ", ") + dll;
@@ -1289,7 +1290,7 @@ void SizeAndImports() {
 }
 
 int RunCases() {
-    SizeAndImports();
+    ImportsOnlySystemDlls();
     // The first start in a new prefix is slow; its own case absorbs that.
     SuspendsAtStart("/W 0:0 suspends once during start-up and exits 0", L"/W 0:0");
     SuspendsAtStart("/W suspends once during start-up and exits 0", L"/W");
