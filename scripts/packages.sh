@@ -26,5 +26,6 @@ HOST_PACKAGES=(cmake make g++ clang libclang-rt-dev libgtest-dev clang-format
     binutils-mingw-w64-x86-64)
 
 # What the Windows build and its runs under Wine need: the mingw-w64 cross compiler and
-# resource compiler, 64-bit Wine, and a virtual display.
-WINDOWS_PACKAGES=(cmake g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth)
+# resource compiler, 64-bit Wine, a virtual display, and unzip to look into the package.
+WINDOWS_PACKAGES=(cmake g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth
+    unzip)

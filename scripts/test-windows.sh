@@ -37,3 +37,22 @@ wine_session --fresh --own-display --timeout 900 build/wine-test-prefix 800x600x
     exit "$status"
 }
 echo "== Wine tests passed"
+
+echo "== Building the release package (cmake --build --preset windows --target package)"
+cmake --build --preset windows --target package >/dev/null
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/windows/CMakeCache.txt)
+zip="build/windows/velmot-$version-win64.zip"
+listing=$(unzip -Z1 "$zip")
+expected=$(printf '%s\n' "velmot-$version-win64/README.txt" "velmot-$version-win64/velmot.exe")
+if [ "$(sort <<<"$listing")" != "$expected" ]; then
+    echo "== The package $zip holds:" >&2
+    echo "$listing" >&2
+    echo "   expected:" >&2
+    echo "$expected" >&2
+    exit 1
+fi
+if ! unzip -p "$zip" "velmot-$version-win64/velmot.exe" | cmp -s - build/windows/velmot.exe; then
+    echo "== The package's velmot.exe is not the one built" >&2
+    exit 1
+fi
+echo "   $zip: velmot.exe and README.txt"
