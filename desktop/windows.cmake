@@ -32,12 +32,11 @@ set_property(SOURCE desktop/velmot_desktop.rc APPEND PROPERTY COMPILE_OPTIONS
     -I${VELMOT_GENERATED_DIR})
 set_property(SOURCE desktop/velmot_desktop.rc APPEND PROPERTY OBJECT_DEPENDS
     ${VELMOT_GENERATED_DIR}/velmot.manifest ${VELMOT_GENERATED_DIR}/velmot_version.h)
-# wWinMain; stripped of symbols and of unused code; the compiler's run-time parts linked
-# in, so that only the system's own DLLs are imported.
-# The process starts in desktop/entry.cpp's DesktopStart, without the C run-time's start-up.
+# The process starts in desktop/entry.cpp's DesktopStart, without the C run-time's start-up;
+# stripped of symbols and of unused code; the compiler's helpers linked in, so that only the
+# system's own DLLs are imported.
 target_link_options(velmot PRIVATE
-    -municode -nostartfiles -Wl,--entry=DesktopStart -s -Wl,--gc-sections -static-libgcc
-    -static-libstdc++)
+    -nostartfiles -Wl,--entry=DesktopStart -s -Wl,--gc-sections -static-libgcc)
 # Sleep and its privilege; the common controls.
 target_link_libraries(velmot PRIVATE powrprof advapi32 comctl32)
 

@@ -14,11 +14,16 @@
 
 namespace test {
 
-// A fresh device, and the program's two records zero-filled as at process start.
-inline void FreshDevice() {
-    emu::Reset();
+// The program's two records zero-filled, as at process start.
+inline void ZeroRecords() {
     std::memset(&SuspendSchedule, 0, sizeof(SuspendSchedule));
     std::memset(&AppState, 0, sizeof(AppState));
+}
+
+// A fresh device, and the program's records as at process start.
+inline void FreshDevice() {
+    emu::Reset();
+    ZeroRecords();
 }
 
 // A later start of the program as a separate process: records of its own, zero-filled,
@@ -27,8 +32,7 @@ inline int SeparateProcessEntry(HINSTANCE instance, HINSTANCE previousInstance, 
                                 int showState) {
     const ScheduleRecord schedule = SuspendSchedule;
     const AppStateRecord app = AppState;
-    std::memset(&SuspendSchedule, 0, sizeof(SuspendSchedule));
-    std::memset(&AppState, 0, sizeof(AppState));
+    ZeroRecords();
     const int code = MainEntry(instance, previousInstance, commandLine, showState);
     SuspendSchedule = schedule;
     AppState = app;

@@ -626,6 +626,16 @@ void EndsOnMessage(const char* name, UINT message, WPARAM wParam, int suspension
     Report(c);
 }
 
+// The first dialog window of the process, once it is there; null when the process ends
+// without one, or after the time-out.
+HWND WaitForDialog(const Process& process) {
+    HWND dialog = NULL;
+    WaitFor([&] {
+        return (dialog = FindProcessWindow(process.id, L"#32770")) != NULL || !process.Running();
+    });
+    return dialog;
+}
+
 // Checks the settings dialog as the program shows it first: at-time mode, all zeros.
 void CheckFirstDialog(Case& c, HWND dialog) {
     c.Check(Text(dialog) == L"Set", "caption \"" + Narrow(Text(dialog)) + "\", not \"Set\"");
@@ -730,11 +740,7 @@ void DialogAtStart() {
            "wait mode and Enter with 0 and 0 suspend once and exit 0");
     Process process;
     if (c.Check(Start(NULL, process), "CreateProcessW failed")) {
-        HWND dialog = NULL;
-        WaitFor([&] {
-            return (dialog = FindProcessWindow(process.id, L"#32770")) != NULL ||
-                   !process.Running();
-        });
+        HWND dialog = WaitForDialog(process);
         if (c.Check(dialog != NULL, "no settings dialog appeared")) {
             HWND window = MainWindow();
             c.Check(window != NULL, "no main window");
@@ -771,11 +777,7 @@ void SetShowsCountdown() {
     HWND window = StartArmed(c, process, L"/W 1:30");
     if (window != NULL) {
         PostMessageW(window, WM_COMMAND, kMenuSet, 0);
-        HWND dialog = NULL;
-        WaitFor([&] {
-            return (dialog = FindProcessWindow(process.id, L"#32770")) != NULL ||
-                   !process.Running();
-        });
+        HWND dialog = WaitForDialog(process);
         if (c.Check(dialog != NULL, "no settings dialog appeared")) {
             c.Check(IsChecked(dialog, IDC_WAIT_RADIO), "\"Wait to suspend\" is not checked");
             c.Check(!IsChecked(dialog, IDC_TIME_RADIO), "\"Time to suspend\" is checked");
