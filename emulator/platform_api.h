@@ -23,6 +23,7 @@ typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef unsigned int UINT;
 typedef int32_t LONG;
+typedef int64_t LONGLONG;
 typedef uint16_t ATOM;
 typedef intptr_t INT_PTR;
 typedef intptr_t LONG_PTR;

@@ -1,12 +1,10 @@
 #include "schedule/schedule.h"
 
-#include "platform/platform.h"
-
 #include <limits.h>
 
 ScheduleRecord SuspendSchedule;
 
-int HoldToSignedRange(long long value) {
+int HoldToSignedRange(LONGLONG value) {
     if (value > INT_MAX) {
         return INT_MAX;
     }
@@ -17,7 +15,7 @@ int HoldToSignedRange(long long value) {
 }
 
 int WaitPeriodMinutes(int hours, int minutes) {
-    return HoldToSignedRange(static_cast<long long>(hours) * 60 + minutes);
+    return HoldToSignedRange(static_cast<LONGLONG>(hours) * 60 + minutes);
 }
 
 static int IsAtTimeDue(int hour, int minute) {

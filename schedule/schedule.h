@@ -2,6 +2,8 @@
 #ifndef VELMOT_SCHEDULE_SCHEDULE_H
 #define VELMOT_SCHEDULE_SCHEDULE_H
 
+#include "platform/platform.h"
+
 enum ScheduleMode {
     AtTime = 0,   // suspend when the clock shows targetHour:targetMinute
     AfterWait = 1 // suspend when remainingMinutes has counted down below 1
@@ -34,6 +36,6 @@ int WaitPeriodMinutes(int hours, int minutes);
 
 // The value itself when it fits the 32-bit signed range, else the nearer end of it. Every
 // number that comes from the user passes through here before it is stored.
-int HoldToSignedRange(long long value);
+int HoldToSignedRange(LONGLONG value);
 
 #endif

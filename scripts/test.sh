@@ -5,7 +5,9 @@
 #   3. the same under AddressSanitizer and UndefinedBehaviorSanitizer,
 #   4. the command-line fuzz target (libFuzzer, clang) for a bounded time,
 #   5. the benchmark report of a simulated day,
-#   6. the Windows build (mingw-w64) and its end-to-end tests under Wine.
+#   6. the device build (Pocket PC, CeGCC arm-mingw32ce) and the checks of its image, when
+#      the toolchain is found (CEGCC_ROOT, /opt/mingw32ce or PATH; skipped, saying so, if not),
+#   7. the Windows build (mingw-w64) and its end-to-end tests under Wine.
 # Stops at the first failure with a non-zero exit code.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -40,6 +42,9 @@ build/fuzz/fuzz_command_line -max_total_time="$FUZZ_SECONDS" -print_final_stats=
 
 step "Benchmark: one simulated day on the emulated device (a report, not a test)"
 build/host/velmot_bench
+
+step "Device build (Pocket PC, ARM) and the checks of its image"
+scripts/test-device.sh
 
 step "Windows build and end-to-end tests under Wine"
 scripts/test-windows.sh

@@ -1,5 +1,12 @@
 // The device's process entry; the desktop has its own (desktop/entry.cpp), and the host runs
 // MainEntry on the emulated device instead.
+//
+// WinMain is the image's entry point itself, without the C run-time's start-up: the device's
+// loader calls an executable's entry with WinMain's four arguments, and when the primary
+// thread returns from it the process ends with the returned code. The program needs nothing
+// that the start-up would prepare (no heap, no stdio, no static constructors; its two
+// records are zero-filled by the loader), and leaving it out drops the start-up's heap and
+// stdio imports and a quarter of the image.
 #include "shell/main.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine,

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Builds velmot.exe for the device (Pocket PC, Windows CE 3.0, ARM; `device` preset, CeGCC's
+# arm-mingw32ce toolchain) and checks the image with pefile (tests/device/check_image.py):
+# what a Pocket PC 2002 loader needs, the libraries and names it imports, and the resources,
+# against those that the host build compiles. Nothing here runs ARM code.
+#
+# The toolchain is looked for as cmake/arm-mingw32ce.cmake does: in the folder named by
+# CEGCC_ROOT, in /opt/mingw32ce, then on PATH. Without it the device build is skipped, with
+# one line that says so. Installs what else is missing (as root, with apt-get).
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+source scripts/packages.sh
+
+compiler=arm-mingw32ce-g++
+if [ -n "${CEGCC_ROOT:-}" ] && [ -x "$CEGCC_ROOT/bin/$compiler" ]; then
+    :
+elif [ -x "/opt/mingw32ce/bin/$compiler" ] || command -v "$compiler" >/dev/null; then
+    :
+else
+    echo "== Device build skipped: no CeGCC toolchain (bin/$compiler) in CEGCC_ROOT" \
+        "(${CEGCC_ROOT:-not set}), /opt/mingw32ce or PATH"
+    exit 0
+fi
+
+need_packages "${DEVICE_PACKAGES[@]}"
+
+echo "== Building the device preset: velmot.exe for Pocket PC (ARM)"
+mkdir -p build
+cmake --preset device >build/device-configure.log 2>&1 || {
+    cat build/device-configure.log >&2
+    exit 1
+}
+cmake --build --preset device
+exe=build/device/velmot.exe
+# Size report: the program, stripped, against its budget of 16 KiB.
+size=$(stat -c %s "$exe")
+if [ "$size" -lt $((16 * 1024)) ]; then
+    echo "   velmot.exe (device): $size bytes, stripped (budget: under 16 KiB)"
+else
+    echo "   WARNING: the device's velmot.exe is $size bytes, stripped: over its budget of" \
+        "16 KiB" >&2
+fi
+
+# The resources that the host build compiles, against which the image's are compared.
+if [ ! -f build/host/velmot.res ]; then
+    echo "== Compiling the host build's resources to compare with"
+    cmake --preset host >/dev/null
+    cmake --build --preset host --target velmot_emulator >/dev/null
+fi
+# The toolchain that the configuration found, whose import libraries list the exports.
+cegcc=$(sed -n 's/^CEGCC_ROOT:PATH=//p' build/device/CMakeCache.txt)
+/usr/bin/python3 tests/device/check_image.py "$exe" build/host/velmot.res \
+    "$cegcc/arm-mingw32ce/lib" "$cegcc/bin/arm-mingw32ce-nm"

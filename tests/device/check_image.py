@@ -1,0 +1,144 @@
+#!/usr/bin/python3
+"""Checks that the device's velmot.exe is an image a Pocket PC 2002 (Windows CE 3.0) loader
+accepts, reading it with pefile.
+
+Usage: check_image.py VELMOT_EXE HOST_RES LIB_DIR NM
+
+  VELMOT_EXE  the device build's velmot.exe
+  HOST_RES    the resources that the host build compiled and the emulator reads (velmot.res)
+  LIB_DIR     the toolchain's import libraries (libcoredll.a, libaygshell.a)
+  NM          the toolchain's nm, which lists the exports that each import library names
+
+Prints one line for each check and exits 1 when any fails.
+"""
+import struct
+import subprocess
+import sys
+
+import pefile
+
+RT_ICON = 3
+RT_DIALOG = 5
+RT_GROUP_ICON = 14
+IDI_TRAY = 101
+IDD_SETTINGS = 102
+# The only libraries a Pocket PC has for this program, with their import libraries.
+DEVICE_LIBRARIES = {"COREDLL.dll": "libcoredll.a", "AYGSHELL.dll": "libaygshell.a"}
+
+failures = []
+
+
+def check(what, ok, detail=""):
+    print(("   ok    " if ok else "   FAIL  ") + what + (f": {detail}" if detail else ""))
+    if not ok:
+        failures.append(what)
+
+
+def exports(nm, archive):
+    """The names that an import library imports: its __imp_ symbols."""
+    out = subprocess.run([nm, archive], check=True, capture_output=True, text=True).stdout
+    return {line.split()[-1][len("__imp_"):] for line in out.splitlines()
+            if line.split() and line.split()[-1].startswith("__imp_")}
+
+
+def res_entries(path):
+    """(type, name) -> data of every entry of a compiled .res file whose type and name are
+    numbers: a header of sizes, type, name and version fields, then the data, each padded
+    to four bytes."""
+    data = open(path, "rb").read()
+    entries = {}
+    offset = 0
+    while offset + 8 <= len(data):
+        data_size, header_size = struct.unpack_from("<II", data, offset)
+        ids = []
+        at = offset + 8
+        for _ in range(2):
+            if struct.unpack_from("<H", data, at)[0] == 0xFFFF:
+                ids.append(struct.unpack_from("<H", data, at + 2)[0])
+                at += 4
+            else:
+                end = at
+                while struct.unpack_from("<H", data, end)[0] != 0:
+                    end += 2
+                ids.append(data[at:end].decode("utf-16-le"))
+                at = end + 2
+        start = offset + header_size
+        entries[tuple(ids)] = data[start:start + data_size]
+        offset = (start + data_size + 3) & ~3
+    return entries
+
+
+def pe_resources(pe):
+    """(type, name) -> data of every resource of the image, in its first language."""
+    found = {}
+    for type_entry in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+        for name_entry in type_entry.directory.entries:
+            language = name_entry.directory.entries[0]
+            rva, size = language.data.struct.OffsetToData, language.data.struct.Size
+            found[(type_entry.id, name_entry.id)] = pe.get_data(rva, size)
+    return found
+
+
+def main():
+    exe, host_res, lib_dir, nm = sys.argv[1:5]
+    pe = pefile.PE(exe)
+    header, optional = pe.FILE_HEADER, pe.OPTIONAL_HEADER
+
+    print(f"== Checking the device image {exe}")
+    check("ARM machine 0x01c0 (not Thumb 0x01c2)", header.Machine == 0x01C0, hex(header.Machine))
+    check("PE32", optional.Magic == 0x10B, hex(optional.Magic))
+    check("subsystem 9, Windows CE GUI", optional.Subsystem == 9, str(optional.Subsystem))
+    version = f"{optional.MajorSubsystemVersion}.{optional.MinorSubsystemVersion:02d}"
+    check("subsystem version 3.00", version == "3.00", version)
+    check("image base 0x10000", optional.ImageBase == 0x10000, hex(optional.ImageBase))
+    check("stack reserve 64 KiB", optional.SizeOfStackReserve == 65536,
+          str(optional.SizeOfStackReserve))
+    entry = optional.AddressOfEntryPoint
+    code = [s for s in pe.sections if s.contains_rva(entry)]
+    check("entry in executable code, at an ARM (not Thumb) address",
+          len(code) == 1 and code[0].Characteristics & 0x20000000 != 0 and entry % 4 == 0,
+          hex(entry))
+
+    imported = {d.dll.decode(): d for d in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
+    check("imports only COREDLL.dll and AYGSHELL.dll",
+          set(imported) <= set(DEVICE_LIBRARIES) and "COREDLL.dll" in imported,
+          ", ".join(sorted(imported)))
+    for dll, descriptor in sorted(imported.items()):
+        if dll not in DEVICE_LIBRARIES:
+            continue
+        known = exports(nm, f"{lib_dir}/{DEVICE_LIBRARIES[dll]}")
+        names = [i.name.decode() if i.name else f"#{i.ordinal}" for i in descriptor.imports]
+        unknown = [n for n in names if n not in known]
+        check(f"every name imported from {dll} is one of its exports", not unknown,
+              f"{len(names)} names" + (f"; not exported: {', '.join(unknown)}" if unknown else ""))
+
+    resources = pe_resources(pe)
+    host = res_entries(host_res)
+    dialog = resources.get((RT_DIALOG, IDD_SETTINGS))
+    check("dialog template 102 byte-identical to the host build's",
+          dialog is not None and dialog == host.get((RT_DIALOG, IDD_SETTINGS)),
+          f"{len(dialog) if dialog else 0} bytes")
+    group = resources.get((RT_GROUP_ICON, IDI_TRAY))
+    images = []
+    if group is not None and len(group) >= 6:
+        _, kind, count = struct.unpack_from("<HHH", group, 0)
+        for i in range(count if kind == 1 else 0):
+            width, height, colours, _, _, bits, size, icon = struct.unpack_from(
+                "<BBBBHHIH", group, 6 + 14 * i)
+            image = resources.get((RT_ICON, icon))
+            images.append((width, height, colours or 1 << bits,
+                           image is not None and len(image) == size))
+    check("icon group 101 holds a 32 x 32 and a 16 x 16 image of 16 colours",
+          sorted(images) == [(16, 16, 16, True), (32, 32, 16, True)],
+          ", ".join(f"{w} x {h}, {c} colours" + ("" if ok else " (image missing)")
+                    for w, h, c, ok in images))
+
+    if failures:
+        print(f"== {len(failures)} device image checks FAILED")
+        return 1
+    print("== The device image passed every check")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
