@@ -30,3 +30,47 @@ target_link_options(velmot PRIVATE
 # COREDLL comes with every program; the Pocket PC shell library serves the dialog.
 target_link_libraries(velmot PRIVATE aygshell)
 
+
+# ---- Packages ---------------------------------------------------------------------------
+# cmake --build --preset device --target package makes, in the build folder:
+# - velmot-<version>-pocketpc-arm.cab, the installation cabinet that the device's installer
+#   (wceload.exe) reads: the set-up file 00VELMOT.000 that cmake/make_cab_setup.py writes,
+#   then velmot.exe as file number 1 (00VELMOT.001), stored uncompressed by gcab;
+# - velmot-<version>-pocketpc-arm.zip: one folder with the same velmot.exe and README.txt.
+set(VELMOT_PACKAGE_NAME velmot-${PROJECT_VERSION}-pocketpc-arm)
+set(VELMOT_PACKAGE_DIR ${CMAKE_CURRENT_BINARY_DIR}/package)
+find_program(VELMOT_PYTHON NAMES python3)
+find_program(VELMOT_GCAB NAMES gcab)
+foreach(tool VELMOT_PYTHON VELMOT_GCAB)
+    if(NOT ${tool})
+        message(WARNING "${tool} not found: the package target needs python3 and gcab "
+                        "(apt-get install python3 gcab; scripts/test-device.sh installs them)")
+    endif()
+endforeach()
+# With Windows line ends, for the desktop's and the device's Notepad alike.
+configure_file(cmake/README-pocketpc.txt ${VELMOT_PACKAGE_DIR}/README.txt @ONLY
+    NEWLINE_STYLE CRLF)
+set(VELMOT_CAB ${CMAKE_CURRENT_BINARY_DIR}/${VELMOT_PACKAGE_NAME}.cab)
+set(VELMOT_ZIP ${CMAKE_CURRENT_BINARY_DIR}/${VELMOT_PACKAGE_NAME}.zip)
+set(VELMOT_CAB_DIR ${VELMOT_PACKAGE_DIR}/cab)
+set(VELMOT_ZIP_DIR ${VELMOT_PACKAGE_DIR}/zip/${VELMOT_PACKAGE_NAME})
+add_custom_command(
+    OUTPUT ${VELMOT_CAB} ${VELMOT_ZIP}
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${VELMOT_CAB_DIR} ${VELMOT_PACKAGE_DIR}/zip
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${VELMOT_CAB_DIR} ${VELMOT_ZIP_DIR}
+    COMMAND ${VELMOT_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/cmake/make_cab_setup.py
+            ${VELMOT_CAB_DIR}/00VELMOT.000
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:velmot> ${VELMOT_CAB_DIR}/00VELMOT.001
+    COMMAND ${CMAKE_COMMAND} -E rm -f ${VELMOT_CAB}
+    # The set-up file first, then the program.
+    COMMAND ${VELMOT_GCAB} --create --nopath ${VELMOT_CAB} ${VELMOT_CAB_DIR}/00VELMOT.000
+            ${VELMOT_CAB_DIR}/00VELMOT.001
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:velmot> ${VELMOT_PACKAGE_DIR}/README.txt
+            ${VELMOT_ZIP_DIR}/
+    COMMAND ${CMAKE_COMMAND} -E rm -f ${VELMOT_ZIP}
+    COMMAND ${CMAKE_COMMAND} -E chdir ${VELMOT_PACKAGE_DIR}/zip
+            ${CMAKE_COMMAND} -E tar cf ${VELMOT_ZIP} --format=zip ${VELMOT_PACKAGE_NAME}
+    DEPENDS velmot cmake/make_cab_setup.py ${VELMOT_PACKAGE_DIR}/README.txt
+    COMMENT "Packaging ${VELMOT_PACKAGE_NAME}.cab and .zip"
+    VERBATIM)
+add_custom_target(package DEPENDS ${VELMOT_CAB} ${VELMOT_ZIP})

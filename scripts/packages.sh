@@ -30,6 +30,7 @@ HOST_PACKAGES=(cmake make g++ clang libclang-rt-dev libgtest-dev clang-format
 WINDOWS_PACKAGES=(cmake g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth
     unzip)
 
-# What the device build and its checks need: CMake, the libraries that CeGCC's compilers
-# load, and pefile to read the image (Debian's python3-pefile, for /usr/bin/python3).
-DEVICE_PACKAGES=(cmake libgmp10 libmpfr6 python3 python3-pefile)
+# What the device build, its packages and their checks need: CMake, the libraries that
+# CeGCC's compilers load, pefile to read the image (Debian's python3-pefile, for
+# /usr/bin/python3), gcab to make the cabinet and cabextract to read it back.
+DEVICE_PACKAGES=(cmake libgmp10 libmpfr6 python3 python3-pefile gcab cabextract)

@@ -2,7 +2,9 @@
 # Builds velmot.exe for the device (Pocket PC, Windows CE 3.0, ARM; `device` preset, CeGCC's
 # arm-mingw32ce toolchain) and checks the image with pefile (tests/device/check_image.py):
 # what a Pocket PC 2002 loader needs, the libraries and names it imports, and the resources,
-# against those that the host build compiles. Nothing here runs ARM code.
+# against those that the host build compiles. Then it makes the packages (the installation
+# cabinet and the ZIP) and checks them with cabextract and a reader of the set-up file
+# (tests/device/check_package.py). Nothing here runs ARM code.
 #
 # The toolchain is looked for as cmake/arm-mingw32ce.cmake does: in the folder named by
 # CEGCC_ROOT, in /opt/mingw32ce, then on PATH. Without it the device build is skipped, with
@@ -52,3 +54,9 @@ fi
 cegcc=$(sed -n 's/^CEGCC_ROOT:PATH=//p' build/device/CMakeCache.txt)
 /usr/bin/python3 tests/device/check_image.py "$exe" build/host/velmot.res \
     "$cegcc/arm-mingw32ce/lib" "$cegcc/bin/arm-mingw32ce-nm"
+
+echo "== Building the device packages (cmake --build --preset device --target package)"
+cmake --build --preset device --target package >/dev/null
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/device/CMakeCache.txt)
+/usr/bin/python3 tests/device/check_package.py "build/device/velmot-$version-pocketpc-arm.cab" \
+    "build/device/velmot-$version-pocketpc-arm.zip" "$exe" "$version"
