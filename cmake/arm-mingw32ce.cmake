@@ -35,6 +35,9 @@ if(NOT VELMOT_CEGCC_BIN)
     endif()
 endif()
 if(NOT VELMOT_CEGCC_BIN)
+    if(NOT CEGCC_ROOT)
+        set(CEGCC_ROOT "not set")
+    endif()
     message(FATAL_ERROR
         "The device toolchain (CeGCC ${VELMOT_CEGCC_PREFIX}) was not found. Looked for "
         "bin/${VELMOT_CEGCC_PREFIX}-g++ in: 1. the folder named by CEGCC_ROOT "
