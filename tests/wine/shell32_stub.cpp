@@ -29,8 +29,6 @@
 
 #include <stdio.h>
 
-#include <vector>
-
 namespace {
 
 typedef BOOL(WINAPI* NotifyIconFunction)(DWORD, PNOTIFYICONDATAW);
@@ -145,13 +143,20 @@ bool ReadIcon(HICON icon, LONG& width, LONG& height, bool& alpha) {
         format.bmiHeader.biPlanes = 1;
         format.bmiHeader.biBitCount = 32;
         format.bmiHeader.biCompression = BI_RGB;
-        std::vector<DWORD> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
+        // From the process heap: the C++ library's containers would make this DLL depend on
+        // the C++ library's DLL, which velmot.exe does not have beside it.
+        const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+        DWORD* pixels = static_cast<DWORD*>(HeapAlloc(GetProcessHeap(), 0, count * sizeof(DWORD)));
         HDC screen = GetDC(NULL);
-        read = GetDIBits(screen, info.hbmColor, 0, static_cast<UINT>(height), pixels.data(),
-                         &format, DIB_RGB_COLORS) == height;
+        read = pixels != NULL && screen != NULL &&
+               GetDIBits(screen, info.hbmColor, 0, static_cast<UINT>(height), pixels, &format,
+                         DIB_RGB_COLORS) == height;
         ReleaseDC(NULL, screen);
-        for (DWORD pixel : pixels) {
-            alpha = alpha || (pixel >> 24) != 0;
+        for (size_t i = 0; read && i < count; ++i) {
+            alpha = alpha || (pixels[i] >> 24) != 0;
+        }
+        if (pixels != NULL) {
+            HeapFree(GetProcessHeap(), 0, pixels);
         }
     }
     // GetIconInfo made the bitmaps for the caller, who deletes them.
