@@ -660,6 +660,12 @@ void IconAtHighDpi() {
             PostMessageW(window, kQuitRequest, 0, 0);
             CheckEnd(c, process, 0, window);
         }
+        for (const IconCall& call : ReadIconCalls()) {
+            if (call.operation == "NIM_ADD") {
+                printf("# at 144 DPI the icon was added with the image %s\n",
+                       call.Field("image").c_str());
+            }
+        }
     }
     Report(c);
 }
