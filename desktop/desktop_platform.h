@@ -4,8 +4,8 @@
 // parts of the Pocket PC shell library (aygshell) that the program calls, with the device's
 // names and values, and the device's power-off key, which the desktop keyboard does not
 // have, with the desktop's sleep behind it: desktop/shell_library.cpp, desktop/power_key.cpp
-// and desktop/sleep.cpp implement them. It also names where a desktop notification-area menu
-// differs from the device's: desktop/tray_menu.cpp.
+// and desktop/sleep.cpp implement them. It also names where a desktop notification icon and
+// its menu differ from the device's: desktop/tray_icon.cpp and desktop/tray_menu.cpp.
 #ifndef VELMOT_DESKTOP_DESKTOP_PLATFORM_H
 #define VELMOT_DESKTOP_DESKTOP_PLATFORM_H
 
@@ -69,6 +69,15 @@ int DesktopSleepFailed();
 void ReportSleepFailure();
 
 // ---- Notification icon and its menu ----------------------------------------------------
+
+// The device's notification area shows its icon at 16 x 16 pixels, the size at which the
+// program loads it. A desktop's shows icons at the small-icon size of its scale (16 pixels at
+// 100 %, 24 at 150 %, 32 at 200 %), so the program's image loads go through DesktopLoadImage,
+// which gives the notification icon the desktop's own icon group at that size and passes
+// every other load on. The program still loads the icon once, when it starts, and keeps it.
+HANDLE DesktopLoadImage(HINSTANCE instance, LPCWSTR name, UINT type, int width, int height,
+                        UINT flags);
+#define LoadImageW DesktopLoadImage
 
 // A desktop notification icon opens its menu on a click of either button.
 #define IS_TRAY_MENU_CLICK(mouseMessage)                                                           \

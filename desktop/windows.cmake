@@ -4,33 +4,34 @@
 enable_language(RC)
 
 # The program: its own code, the desktop's process entry and stand-ins for what only the
-# device has or where the desktop differs, the one resource script, and the desktop's own
-# resources (manifest and version information).
+# device has or where the desktop differs, and the desktop's resource script, which includes
+# the one resource script and adds the desktop's own resources (icon, manifest and version
+# information).
 add_executable(velmot WIN32
     ${VELMOT_PROGRAM_SOURCES}
     desktop/entry.cpp
     desktop/shell_library.cpp
     desktop/power_key.cpp
     desktop/sleep.cpp
+    desktop/tray_icon.cpp
     desktop/tray_menu.cpp
-    resources/velmot.rc
     desktop/velmot_desktop.rc)
 target_include_directories(velmot PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(velmot PRIVATE UNICODE _UNICODE)
 target_compile_options(velmot PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:${VELMOT_WARNINGS} ${VELMOT_PROGRAM_FLAGS} -Os
     -ffunction-sections -fdata-sections>)
-# The resource script names its icon and header relative to its own folder.
-set_property(SOURCE resources/velmot.rc APPEND PROPERTY COMPILE_OPTIONS
-    -I${CMAKE_CURRENT_SOURCE_DIR}/resources)
-# The desktop's resource script takes the manifest and the version header that CMake writes
-# with the project's version.
+# The desktop's resource script takes the program's script and the icons from resources/
+# (where the program's script names its icon and header relative to its own folder), and the
+# manifest and the version header that CMake writes with the project's version.
 set(VELMOT_GENERATED_DIR ${CMAKE_CURRENT_BINARY_DIR}/desktop)
 configure_file(desktop/velmot.manifest.in ${VELMOT_GENERATED_DIR}/velmot.manifest @ONLY)
 configure_file(desktop/version.h.in ${VELMOT_GENERATED_DIR}/velmot_version.h @ONLY)
 set_property(SOURCE desktop/velmot_desktop.rc APPEND PROPERTY COMPILE_OPTIONS
-    -I${VELMOT_GENERATED_DIR})
+    -I${CMAKE_CURRENT_SOURCE_DIR}/resources -I${VELMOT_GENERATED_DIR})
 set_property(SOURCE desktop/velmot_desktop.rc APPEND PROPERTY OBJECT_DEPENDS
+    ${CMAKE_CURRENT_SOURCE_DIR}/resources/velmot.ico
+    ${CMAKE_CURRENT_SOURCE_DIR}/resources/velmot_desktop.ico
     ${VELMOT_GENERATED_DIR}/velmot.manifest ${VELMOT_GENERATED_DIR}/velmot_version.h)
 # The process starts in desktop/entry.cpp's DesktopStart, without the C run-time's start-up;
 # stripped of symbols and of unused code; the compiler's helpers linked in, so that only the

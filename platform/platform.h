@@ -4,7 +4,8 @@
 //   Pocket PC shell library.
 // - On desktop Windows the same headers, plus the small stand-ins in desktop/ for what the
 //   desktop lacks (the shell library's dialog set-up and input panel, the power-off key) and
-//   for where the desktop differs (where the icon's menu opens, which clicks open it).
+//   for where the desktop differs (the icon's size, where its menu opens, which clicks open
+//   it).
 // - On the host the emulated device's declarations, which carry only the device's names.
 #ifndef VELMOT_PLATFORM_PLATFORM_H
 #define VELMOT_PLATFORM_PLATFORM_H

@@ -2,8 +2,10 @@
 # Takes the pictures in docs/: velmot.exe under Wine on a 1280 x 800 virtual display, a
 # desktop-sized screen, inside a Wine desktop of the same size (whose task bar shows
 # the notification icon at the bottom right).
-#   docs/settings-dialog.png   the settings dialog, as a start without a command line opens it
-#   docs/popup-menu.png        the notification icon's popup menu
+#   docs/settings-dialog.png     the settings dialog, as a start without a command line opens it
+#   docs/popup-menu.png          the notification icon's popup menu
+#   docs/popup-menu-144dpi.png   the same on a desktop scaled to 150 % (144 DPI), where the
+#                                notification area shows its icons at 24 x 24
 # The test driver (tests/wine/driver.cpp, modes --show-dialog and --show-menu) brings each on
 # screen; ImageMagick's import takes the picture. Installs what is missing (as root).
 set -euo pipefail
@@ -36,9 +38,20 @@ shoot() {
     wineserver -w
 }
 
+# The desktop's scale for the processes started from now on: Wine reads a process's DPI from
+# LogPixels when the process starts, so the Wine desktop and its task bar that the next
+# picture starts take it too.
+scale_to() {
+    wine reg add "HKCU\\Control Panel\\Desktop" /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w
+}
+
 take_pictures() {
     shoot --show-dialog settings-dialog.png
     shoot --show-menu popup-menu.png
+    scale_to 144
+    shoot --show-menu popup-menu-144dpi.png
 }
 
 mkdir -p docs

@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "desktop/desktop_resource.h"
 #include "resources/resource.h"
 #include "velmot_version.h"
 
@@ -64,6 +65,9 @@ std::wstring programPath; // velmot.exe
 std::wstring programDir;  // its folder, with the stand-in DLLs
 std::wstring logPath;     // the stand-in powrprof's suspension log
 std::wstring iconLogPath; // the stand-in shell32's log of notification-icon calls
+// The size in pixels at which velmot.exe adds its icon: the small-icon size for the DPI that
+// it started with, 16 at Wine's 96 unless a case scales the desktop (DpiScope).
+int iconPixels = 16;
 
 template <typename Condition> bool WaitFor(Condition condition, DWORD timeout = kTimeout) {
     const ULONGLONG end = GetTickCount64() + timeout;
@@ -401,6 +405,11 @@ void CheckIconCalls(Case& c, const Process& process, HWND window, bool ended, si
     c.Check(add->Number("flags") == kIconFlags, what + "flags " + add->Field("flags"));
     c.Check(add->Number("message") == kTrayNotify, what + "message " + add->Field("message"));
     c.Check(add->Number("icon") != 0, what + "no icon handle");
+    // The desktop's picture, in colour with alpha, at the notification area's size.
+    const std::string image =
+        std::to_string(iconPixels) + "x" + std::to_string(iconPixels) + "+alpha";
+    c.Check(add->Field("image") == image,
+            what + "the image " + add->Field("image") + ", not " + image);
     c.Check(add->Field("tip") == kIconTip, what + "tooltip \"" + add->Field("tip") + "\"");
     c.Check(add->Number("result") == 1, "adding the icon failed: " + add->line);
     for (size_t i = 1; i < added.size(); ++i) {
@@ -596,6 +605,67 @@ void IconAddedAgainForANewTaskbar() {
         CheckIconCalls(c, process, window, false, 2);
         Send(window, kQuitRequest);
         CheckEnd(c, process, 0, window, 2);
+    }
+    Report(c);
+}
+
+// A desktop scaled to dpi for the velmot.exe started during a case, with smallIcon its
+// small-icon size. Wine takes a process's system DPI from LogPixels under HKCU\Control
+// Panel\Desktop when the process starts, so the value reaches the copies started afterwards
+// and none of the processes that run already (the driver, the shell). The value that was
+// there before comes back at the end.
+struct DpiScope {
+    bool set = false;
+    bool had = false;
+    DWORD before = 0;
+
+    DpiScope(DWORD dpi, int smallIcon) {
+        DWORD size = sizeof(before);
+        DWORD type = 0;
+        had = RegGetValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels",
+                           RRF_RT_REG_DWORD, &type, &before, &size) == ERROR_SUCCESS;
+        set = Write(&dpi);
+        iconPixels = smallIcon;
+    }
+    ~DpiScope() {
+        Write(had ? &before : NULL);
+        iconPixels = 16;
+    }
+    // Sets the value, or deletes it when value is null.
+    static bool Write(const DWORD* value) {
+        HKEY key = NULL;
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, NULL, 0, KEY_SET_VALUE,
+                            NULL, &key, NULL) != ERROR_SUCCESS) {
+            return false;
+        }
+        const LSTATUS status =
+            value != NULL ? RegSetValueExW(key, L"LogPixels", 0, REG_DWORD,
+                                           reinterpret_cast<const BYTE*>(value), sizeof(*value))
+                          : RegDeleteValueW(key, L"LogPixels");
+        RegCloseKey(key);
+        return status == ERROR_SUCCESS;
+    }
+};
+
+// On a desktop scaled to 150 % the notification area shows 24 x 24 icons: the icon is added
+// at that size, drawn for it (CheckIconCalls), not the 16 x 16 image to be blown up.
+void IconAtHighDpi() {
+    Case c("at 150 % (144 DPI) the icon is added as a 24 x 24 image with alpha, the small-icon "
+           "size; the quit request ends it with 0");
+    DpiScope scaled(144, 24);
+    if (c.Check(scaled.set, "cannot set LogPixels")) {
+        Process process;
+        HWND window = StartArmed(c, process, L"/W 1:30");
+        if (window != NULL) {
+            PostMessageW(window, kQuitRequest, 0, 0);
+            CheckEnd(c, process, 0, window);
+        }
+        for (const IconCall& call : ReadIconCalls()) {
+            if (call.operation == "NIM_ADD") {
+                printf("# at 144 DPI the icon was added with the image %s\n",
+                       call.Field("image").c_str());
+            }
+        }
     }
     Report(c);
 }
@@ -1204,6 +1274,91 @@ void ManifestAndVersion() {
     Report(c);
 }
 
+// The desktop's icon as Explorer finds it: velmot.exe's first icon group, the first that
+// EnumResourceNamesW lists (in the order of the resource directory), holds the picture in
+// 32-bit colour with alpha at the notification area's sizes from 100 % to 300 %, each image
+// PNG-compressed.
+void DesktopIconFirst() {
+    Case c(("velmot.exe's first icon group is the desktop's (" + std::to_string(IDI_DESKTOP) +
+            "): 16, 20, 24, 32, 40 and 48 pixels, each a 32-bit PNG image with alpha")
+               .c_str());
+    HMODULE module = LoadLibraryExW(programPath.c_str(), NULL,
+                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!c.Check(module != NULL, "cannot read velmot.exe's resources")) {
+        Report(c);
+        return;
+    }
+    std::vector<std::string> groups;
+    EnumResourceNamesW(
+        module, RT_GROUP_ICON,
+        [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) -> BOOL {
+            reinterpret_cast<std::vector<std::string>*>(found)->push_back(
+                IS_INTRESOURCE(name) ? std::to_string(reinterpret_cast<ULONG_PTR>(name))
+                                     : "\"" + Narrow(name) + "\"");
+            return TRUE;
+        },
+        reinterpret_cast<LONG_PTR>(&groups));
+    std::string order;
+    for (const std::string& group : groups) {
+        order += (order.empty() ? "" : ", ") + group;
+    }
+    c.Check(!groups.empty() && groups[0] == std::to_string(IDI_DESKTOP),
+            "the icon groups are, in order: " + order);
+
+    // A resource's bytes; empty when it is missing.
+    auto bytes = [&](LPCWSTR type, WORD id) {
+        HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id), type);
+        HGLOBAL loaded = resource != NULL ? LoadResource(module, resource) : NULL;
+        const BYTE* data = loaded != NULL ? static_cast<const BYTE*>(LockResource(loaded)) : NULL;
+        return data != NULL ? std::vector<BYTE>(data, data + SizeofResource(module, resource))
+                            : std::vector<BYTE>();
+    };
+    auto word = [](const std::vector<BYTE>& data, size_t at) {
+        return static_cast<unsigned>(data[at] | data[at + 1] << 8);
+    };
+    auto bigEndian = [](const std::vector<BYTE>& data, size_t at) {
+        return static_cast<unsigned>(data[at] << 24 | data[at + 1] << 16 | data[at + 2] << 8 |
+                                     data[at + 3]);
+    };
+    // The group: a 6-byte header (0, type 1, count), then 14 bytes per image: width, height,
+    // colours, 0, planes, bits per pixel, size and the id of its RT_ICON resource.
+    const std::vector<BYTE> group = bytes(RT_GROUP_ICON, IDI_DESKTOP);
+    const size_t count = group.size() >= 6 ? word(group, 4) : 0;
+    if (!c.Check(count > 0 && group.size() >= 6 + 14 * count && word(group, 2) == 1,
+                 "no icon group " + std::to_string(IDI_DESKTOP))) {
+        FreeLibrary(module);
+        Report(c);
+        return;
+    }
+    std::string sizes;
+    for (size_t i = 0; i < count; ++i) {
+        const size_t at = 6 + 14 * i;
+        const unsigned width = group[at];
+        const unsigned bits = word(group, at + 6);
+        const std::vector<BYTE> image = bytes(RT_ICON, static_cast<WORD>(word(group, at + 12)));
+        const std::string name = "image " + std::to_string(width) + " x " +
+                                 std::to_string(group[at + 1]) + " (" + std::to_string(bits) +
+                                 " bits)";
+        sizes += (sizes.empty() ? "" : ", ") + std::to_string(width);
+        c.Check(group[at + 1] == width && bits == 32, name + " is not square with 32 bits");
+        // A PNG file: its signature, then the header chunk with width, height, 8 bits per
+        // sample and colour type 6 (red, green, blue and alpha).
+        const BYTE signature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+        const bool png = image.size() >= 33 && memcmp(image.data(), signature, 8) == 0 &&
+                         memcmp(image.data() + 12, "IHDR", 4) == 0;
+        if (c.Check(png, name + " is not a PNG image")) {
+            c.Check(bigEndian(image, 16) == width && bigEndian(image, 20) == width &&
+                        image[24] == 8 && image[25] == 6,
+                    name + " holds a PNG image of " + std::to_string(bigEndian(image, 16)) + " x " +
+                        std::to_string(bigEndian(image, 20)) + ", depth " +
+                        std::to_string(image[24]) + ", colour type " + std::to_string(image[25]));
+        }
+    }
+    c.Check(sizes == "16, 20, 24, 32, 40, 48", "the images are of " + sizes + " pixels");
+    FreeLibrary(module);
+    Report(c);
+}
+
 // The names of the DLLs that an executable file imports from, read from its import directory;
 // none when the file cannot be read as a 64-bit executable.
 std::vector<std::string> ImportedDlls(const std::vector<char>& file) {
@@ -1300,6 +1455,7 @@ int RunCases() {
     SecondCopyLeavesFirstAlone();
     SimultaneousStarts();
     IconAddedAgainForANewTaskbar();
+    IconAtHighDpi();
     CloseIsIgnored();
     EndsOnMessage("WM_HIBERNATE ends it without suspending", kHibernate, 0, 0);
     EndsOnMessage("menu Suspend (40002) suspends once and ends with 0", WM_COMMAND, kMenuSuspend,
@@ -1314,6 +1470,7 @@ int RunCases() {
                 "cursor; dismissed, it changes nothing",
                 WM_RBUTTONUP);
     ManifestAndVersion();
+    DesktopIconFirst();
     for (const Machine& machine : kMachines) {
         SleepsAtStart(machine);
         SleepsFromMenu(machine);

@@ -4,16 +4,19 @@
 // When the environment variable VELMOT_SHELL_LOG names a file, each call also appends one line
 // to it, after the real call:
 //
-//   NIM_ADD size=976 window=0x20064 id=1 flags=0x7 message=1125 icon=0x1f0056 tip="Velmot"
-//       result=1 process=312 class="VelmotWndCls"          (one line in the file)
+//   NIM_ADD size=976 window=0x20064 id=1 flags=0x7 message=1125 icon=0x1f0056
+//       image=16x16+alpha tip="Velmot" result=1 process=312 class="VelmotWndCls"  (one line)
 //
 // size is the record's cbSize; window, icon and flags are hexadecimal, the others decimal;
-// result is what the real call returned (1 for success); process is the caller's process id
-// and class the class name of the record's window when the call was made. tip and class are
-// quoted, with \", \\ and \uXXXX (any unit outside printable ASCII) as escapes. An operation
-// other than add, modify, delete, set-focus or set-version shows as its number; a null record
-// shows as "record=null" in place of the fields from size to tip. When Wine's shell32 cannot
-// be loaded, the call fails (ERROR_MOD_NOT_FOUND) and its line ends in " real=missing".
+// image is the width x height in pixels of the record's icon as GetIconInfo gives it in the
+// caller's process, with "+alpha" when the image has an alpha channel, or "none" when the
+// record has no icon that can be read; result is what the real call returned (1 for success);
+// process is the caller's process id and class the class name of the record's window when the
+// call was made. tip and class are quoted, with \", \\ and \uXXXX (any unit outside printable
+// ASCII) as escapes. An operation other than add, modify, delete, set-focus or set-version
+// shows as its number; a null record shows as "record=null" in place of the fields from size
+// to tip. When Wine's shell32 cannot be loaded, the call fails (ERROR_MOD_NOT_FOUND) and its
+// line ends in " real=missing".
 //
 // The real shell32.dll is loaded by its full path in the system folder. Wine loads this file
 // in its place only with the DLL override shell32=native,builtin (the test driver sets it for
@@ -111,6 +114,61 @@ const char* OperationName(DWORD operation) {
     }
 }
 
+// What the log tells of an icon: the size of its image (its colour bitmap's, or for a
+// monochrome icon, whose one bitmap holds the mask above the image, half its mask's), and
+// whether the image has an alpha channel (any pixel's alpha not 0). False when it cannot be
+// read.
+bool ReadIcon(HICON icon, LONG& width, LONG& height, bool& alpha) {
+    ICONINFO info;
+    if (icon == NULL || !GetIconInfo(icon, &info)) {
+        return false;
+    }
+    BITMAP bitmap;
+    const HBITMAP image = info.hbmColor != NULL ? info.hbmColor : info.hbmMask;
+    bool read = image != NULL && GetObjectW(image, sizeof(bitmap), &bitmap) != 0 &&
+                bitmap.bmWidth > 0 && bitmap.bmWidth <= 1024 && bitmap.bmHeight > 0 &&
+                bitmap.bmHeight <= 1024;
+    if (read) {
+        width = bitmap.bmWidth;
+        height = info.hbmColor != NULL ? bitmap.bmHeight : bitmap.bmHeight / 2;
+        alpha = false;
+    }
+    if (read && info.hbmColor != NULL) {
+        // The colour bitmap's pixels as 32-bit values, alpha in the top byte, rows top down.
+        BITMAPINFO format;
+        ZeroMemory(&format, sizeof(format));
+        format.bmiHeader.biSize = sizeof(format.bmiHeader);
+        format.bmiHeader.biWidth = width;
+        format.bmiHeader.biHeight = -height;
+        format.bmiHeader.biPlanes = 1;
+        format.bmiHeader.biBitCount = 32;
+        format.bmiHeader.biCompression = BI_RGB;
+        // From the process heap: the C++ library's containers would make this DLL depend on
+        // the C++ library's DLL, which velmot.exe does not have beside it.
+        const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+        DWORD* pixels = static_cast<DWORD*>(HeapAlloc(GetProcessHeap(), 0, count * sizeof(DWORD)));
+        HDC screen = GetDC(NULL);
+        read = pixels != NULL && screen != NULL &&
+               GetDIBits(screen, info.hbmColor, 0, static_cast<UINT>(height), pixels, &format,
+                         DIB_RGB_COLORS) == height;
+        ReleaseDC(NULL, screen);
+        for (size_t i = 0; read && i < count; ++i) {
+            alpha = alpha || (pixels[i] >> 24) != 0;
+        }
+        if (pixels != NULL) {
+            HeapFree(GetProcessHeap(), 0, pixels);
+        }
+    }
+    // GetIconInfo made the bitmaps for the caller, who deletes them.
+    if (info.hbmColor != NULL) {
+        DeleteObject(info.hbmColor);
+    }
+    if (info.hbmMask != NULL) {
+        DeleteObject(info.hbmMask);
+    }
+    return read;
+}
+
 void Append(const wchar_t* path, const Line& line) {
     HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
@@ -133,8 +191,13 @@ extern "C" __declspec(dllexport) BOOL WINAPI
     // The window's class, taken before the call, which may be the last one before the window
     // is destroyed.
     wchar_t className[256] = {0};
+    LONG iconWidth = 0;
+    LONG iconHeight = 0;
+    bool iconAlpha = false;
+    bool iconRead = false;
     if (logging && data != NULL) {
         GetClassNameW(data->hWnd, className, 256);
+        iconRead = ReadIcon(data->hIcon, iconWidth, iconHeight, iconAlpha);
     }
 
     const NotifyIconFunction real = RealNotifyIcon();
@@ -164,11 +227,17 @@ extern "C" __declspec(dllexport) BOOL WINAPI
         // Windows take a record of unknown size as the first version's); the longer tooltip
         // only in a record that is long enough for it.
         const int tipUnits = data->cbSize >= NOTIFYICONDATAW_V2_SIZE ? 128 : 64;
-        line.Add(" size=%lu window=0x%llx id=%u flags=0x%x message=%u icon=0x%llx tip=",
+        line.Add(" size=%lu window=0x%llx id=%u flags=0x%x message=%u icon=0x%llx",
                  static_cast<unsigned long>(data->cbSize),
                  static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(data->hWnd)), data->uID,
                  data->uFlags, data->uCallbackMessage,
                  static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(data->hIcon)));
+        if (iconRead) {
+            line.Add(" image=%ldx%ld%s", iconWidth, iconHeight, iconAlpha ? "+alpha" : "");
+        } else {
+            line.Add(" image=none");
+        }
+        line.Add(" tip=");
         line.AddQuoted(data->szTip, tipUnits);
     }
     line.Add(" result=%d process=%lu class=", result,
