@@ -798,9 +798,9 @@ void CheckEditFont(Case& c, HWND dialog) {
         Send(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(shown.c_str()));
         const int width = static_cast<short>(LOWORD(end)) - static_cast<short>(LOWORD(first));
         c.Check(abs(width - extent.cx) <= 1,
-                "edit " + std::to_string(id) + " writes " + std::to_string(last) + " digits " +
-                    std::to_string(width) + " pixels wide, not " + std::to_string(extent.cx) +
-                    " as the message font " + fontName + " does");
+                "edit " + std::to_string(id) + ": " + std::to_string(last) + " digits take " +
+                    std::to_string(width) + " pixels, not " + std::to_string(extent.cx) +
+                    " as in the message font " + fontName);
     }
 }
 
