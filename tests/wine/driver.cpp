@@ -115,10 +115,10 @@ std::wstring SystemMessage(DWORD error) {
 
 // A failed call as the report gives it: "CreateProcessW failed: error 2 (The system cannot
 // find the file specified.)". error is what the call left in GetLastError (or returned), read
-// right after it.
-std::string Failed(const std::string& call, DWORD error) {
+// right after it: nothing else that Failed's arguments ask for may come between.
+std::string Failed(const char* call, DWORD error) {
     const std::string text = Narrow(SystemMessage(error));
-    return call + " failed: error " + std::to_string(error) +
+    return std::string(call) + " failed: error " + std::to_string(error) +
            (text.empty() ? "" : " (" + text + ")");
 }
 
@@ -753,19 +753,20 @@ std::string Describe(const RECT& rect) {
            std::to_string(rect.right) + "," + std::to_string(rect.bottom) + ")";
 }
 
-// Checks that the template's edits write in the desktop's message font, as the whole dialog
-// does: five digits in each take the width that the driver measures in that font; in the
-// template's own font they take more. (The font is known by its measure because Wine does
-// not pass WM_GETFONT between processes; both processes see the same display, at 96 DPI.)
-// Each edit shows its own text again afterwards.
+// Checks that the template's edits write in the desktop's message font, which the dialog
+// gives all its controls: five digits in each take the width that the driver measures in that
+// font; in the template's own font they take more. (The font is known by its measure because Wine
+// does not pass WM_GETFONT between processes; both processes see the same display, at 96 DPI.) Each
+// edit shows its own text again afterwards.
 void CheckEditFont(Case& c, HWND dialog) {
     const wchar_t digits[] = L"00000";
     const int last = static_cast<int>(wcslen(digits)) - 1;
     NONCLIENTMETRICSW metrics;
     ZeroMemory(&metrics, sizeof(metrics));
     metrics.cbSize = sizeof(metrics);
-    if (!c.Check(SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0),
-                 Failed("SystemParametersInfoW(SPI_GETNONCLIENTMETRICS)", GetLastError()))) {
+    const BOOL read = SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+    const DWORD error = GetLastError();
+    if (!c.Check(read, Failed("SystemParametersInfoW(SPI_GETNONCLIENTMETRICS)", error))) {
         return;
     }
     HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
@@ -1678,7 +1679,8 @@ bool UseStandIns(std::string& failure) {
         const LSTATUS set = RegSetValueExW(key, entry.dll, 0, REG_SZ,
                                            reinterpret_cast<const BYTE*>(entry.order), bytes);
         if (done && set != ERROR_SUCCESS) {
-            failure = Failed("RegSetValueExW(" + Narrow(entry.dll) + ")", static_cast<DWORD>(set));
+            failure = Failed(("RegSetValueExW(" + Narrow(entry.dll) + ")").c_str(),
+                             static_cast<DWORD>(set));
             done = false;
         }
     }
