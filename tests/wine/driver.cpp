@@ -50,6 +50,8 @@ const WORD kMenuSet = 40001;
 const WORD kMenuSuspend = 40002;
 const WORD kMenuExit = 40003;
 const UINT kIconId = 1;
+// The named mutex that the first copy holds while it runs.
+const wchar_t* const kSingleInstanceMutex = L"VelmotSingleInstance";
 // What the program's one icon is added with.
 const UINT kIconFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
 const char* const kIconTip = "Velmot";
@@ -103,6 +105,27 @@ std::string OneLine(const std::string& text) {
     return result;
 }
 
+// The system's text for an error, without the line break at its end.
+std::wstring SystemMessage(DWORD error) {
+    wchar_t text[512] = {0};
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, error, 0, text,
+                   512, NULL);
+    std::wstring message = text;
+    while (!message.empty() && iswspace(message.back())) {
+        message.pop_back();
+    }
+    return message;
+}
+
+// A failed call as the report gives it: "CreateProcessW failed: error 2 (The system cannot
+// find the file specified.)". error is what the call left in GetLastError (or returned), read
+// right after it: nothing else that Failed's arguments ask for may come between.
+std::string Failed(const char* call, DWORD error) {
+    const std::string text = Narrow(SystemMessage(error));
+    return std::string(call) + " failed: error " + std::to_string(error) +
+           (text.empty() ? "" : " (" + text + ")");
+}
+
 // ---- The program as a process ----------------------------------------------------------
 
 struct Process {
@@ -135,13 +158,25 @@ struct Process {
     }
 };
 
-// Starts velmot.exe with the given command line (null: none at all).
-bool Start(const wchar_t* arguments, Process& process) {
-    std::wstring commandLine = L"\"" + programPath + L"\"";
+// How velmot.exe is started: by default with its full name quoted, as Explorer starts it, and
+// with the driver's own token.
+struct Launch {
+    // Its bare name, unquoted (velmot.exe /W 0:0), as a command prompt in its folder gives it.
+    bool bareName = false;
+    // A primary token made from the driver's own (CreateRestrictedToken) for it to run with.
+    HANDLE token = NULL;
+};
+
+// Starts velmot.exe with the given command line (null: none at all). On failure, answers
+// false with the report of the failed call in failure.
+bool Start(const wchar_t* arguments, Process& process, std::string& failure,
+           const Launch& launch = Launch()) {
+    std::wstring commandLine = launch.bareName ? L"velmot.exe" : L"\"" + programPath + L"\"";
     if (arguments != NULL) {
         commandLine += L" ";
         commandLine += arguments;
     }
+    // Both calls may write to the command line, so it is a buffer of the driver's own.
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(0);
     STARTUPINFOW startup;
@@ -149,8 +184,15 @@ bool Start(const wchar_t* arguments, Process& process) {
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info;
     ZeroMemory(&info, sizeof(info));
-    if (!CreateProcessW(programPath.c_str(), buffer.data(), NULL, NULL, FALSE, 0, NULL,
-                        programDir.c_str(), &startup, &info)) {
+    const BOOL started =
+        launch.token != NULL
+            ? CreateProcessAsUserW(launch.token, programPath.c_str(), buffer.data(), NULL, NULL,
+                                   FALSE, 0, NULL, programDir.c_str(), &startup, &info)
+            : CreateProcessW(programPath.c_str(), buffer.data(), NULL, NULL, FALSE, 0, NULL,
+                             programDir.c_str(), &startup, &info);
+    if (!started) {
+        failure = Failed(launch.token != NULL ? "CreateProcessAsUserW" : "CreateProcessW",
+                         GetLastError());
         return false;
     }
     CloseHandle(info.hThread);
@@ -454,10 +496,18 @@ void CheckEnd(Case& c, Process& process, int suspensions, HWND window = NULL, si
     CheckIconCalls(c, process, window, true, adds);
 }
 
+// Start, with a failure recorded in the case (label: what the start was, for the report).
+bool Started(Case& c, const wchar_t* arguments, Process& process, const std::string& label = "",
+             const Launch& launch = Launch()) {
+    std::string failure;
+    return c.Check(Start(arguments, process, failure, launch), label + failure);
+}
+
 // Starts velmot.exe with a command line that arms it without a dialog, and waits for its
 // window and icon. Answers the window, or null (with the problem recorded).
-HWND StartArmed(Case& c, Process& process, const wchar_t* arguments) {
-    if (!c.Check(Start(arguments, process), "CreateProcessW failed")) {
+HWND StartArmed(Case& c, Process& process, const wchar_t* arguments,
+                const Launch& launch = Launch()) {
+    if (!Started(c, arguments, process, "", launch)) {
         return NULL;
     }
     HWND window = NULL;
@@ -471,11 +521,20 @@ HWND StartArmed(Case& c, Process& process, const wchar_t* arguments) {
     return window;
 }
 
-void SuspendsAtStart(const char* name, const wchar_t* arguments) {
+void SuspendsAtStart(const char* name, const wchar_t* arguments, const Launch& launch = Launch()) {
     Case c(name);
     Process process;
-    if (c.Check(Start(arguments, process), "CreateProcessW failed")) {
-        CheckEnd(c, process, 1);
+    if (Started(c, arguments, process, "", launch)) {
+        // A command line lost on its way to the program opens the dialog instead.
+        HWND dialog = NULL;
+        WaitFor([&] {
+            return (dialog = FindProcessWindow(process.id, L"#32770")) != NULL ||
+                   !process.Running();
+        });
+        if (c.Check(dialog == NULL, "the settings dialog opened: velmot.exe did not get the "
+                                    "command line")) {
+            CheckEnd(c, process, 1);
+        }
     }
     Report(c);
 }
@@ -501,7 +560,8 @@ void SuspendsAtCurrentTime() {
 
 void SecondCopyLeavesFirstAlone() {
     Case c("/W 1:30 runs with window and icon; second starts with and without a command line "
-           "exit 0 at once and add no icon; quit request ends it with 0, no suspension");
+           "exit 0 at once and add no icon; quit request ends it with 0, no suspension; while "
+           "another process holds \"VelmotSingleInstance\", a start exits 0 at once");
     Process first;
     HWND window = StartArmed(c, first, L"/W 1:30");
     if (window != NULL) {
@@ -512,7 +572,7 @@ void SecondCopyLeavesFirstAlone() {
             const std::string label = arguments == NULL ? "second start without command line"
                                                         : "second start with " + Narrow(arguments);
             Process second;
-            if (!c.Check(Start(arguments, second), label + ": CreateProcessW failed")) {
+            if (!Started(c, arguments, second, label + ": ")) {
                 continue;
             }
             const ULONGLONG began = GetTickCount64();
@@ -541,6 +601,28 @@ void SecondCopyLeavesFirstAlone() {
         PostMessageW(window, kQuitRequest, 0, 0);
         CheckEnd(c, first, 0, window);
     }
+    // The named mutex turns a start away by itself, whoever holds it: here the driver, while
+    // no copy runs, so that no window of the class is there to do it.
+    if (!first.Running()) {
+        ClearLogs();
+        const std::string label =
+            "a start of /W 0:0 while the driver holds \"" + Narrow(kSingleInstanceMutex) + "\"";
+        HANDLE mutex = CreateMutexW(NULL, FALSE, kSingleInstanceMutex);
+        const DWORD error = GetLastError();
+        if (c.Check(mutex != NULL, Failed("CreateMutexW", error))) {
+            Process other;
+            if (Started(c, L"/W 0:0", other, label + ": ")) {
+                DWORD code = 0;
+                if (c.Check(other.Ended(code), label + " did not end")) {
+                    c.Check(code == 0, label + ": exit code " + std::to_string(code));
+                }
+                const std::string log = ReadLog();
+                c.Check(log.empty(), label + " suspended: \"" + OneLine(log) + "\"");
+                c.Check(ReadIconCalls().empty(), label + " added a notification icon");
+            }
+            CloseHandle(mutex);
+        }
+    }
     Report(c);
 }
 
@@ -555,7 +637,7 @@ void SimultaneousStarts() {
         ClearLogs();
         Process copies[kStarts];
         for (Process& copy : copies) {
-            c.Check(Start(L"/W 1:0", copy), label + "CreateProcessW failed");
+            Started(c, L"/W 1:0", copy, label);
         }
         // All but one end by themselves; the survivor shows its window and icon.
         const auto running = [&] {
@@ -741,6 +823,58 @@ std::string Describe(const RECT& rect) {
            std::to_string(rect.right) + "," + std::to_string(rect.bottom) + ")";
 }
 
+// Checks that the template's edits write in the desktop's message font, which the dialog
+// gives all its controls: five digits in each take the width that the driver measures in that
+// font; in the template's own font they take more. (The font is known by its measure because Wine
+// does not pass WM_GETFONT between processes; both processes see the same display, at 96 DPI.) Each
+// edit shows its own text again afterwards.
+void CheckEditFont(Case& c, HWND dialog) {
+    const wchar_t digits[] = L"00000";
+    const int last = static_cast<int>(wcslen(digits)) - 1;
+    NONCLIENTMETRICSW metrics;
+    ZeroMemory(&metrics, sizeof(metrics));
+    metrics.cbSize = sizeof(metrics);
+    const BOOL read = SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+    const DWORD error = GetLastError();
+    if (!c.Check(read, Failed("SystemParametersInfoW(SPI_GETNONCLIENTMETRICS)", error))) {
+        return;
+    }
+    HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+    HDC context = GetDC(NULL);
+    SIZE extent = {0, 0};
+    if (font != NULL && context != NULL) {
+        HGDIOBJ previous = SelectObject(context, font);
+        GetTextExtentPoint32W(context, digits, last, &extent);
+        SelectObject(context, previous);
+    }
+    if (context != NULL) {
+        ReleaseDC(NULL, context);
+    }
+    if (font != NULL) {
+        DeleteObject(font);
+    }
+    const std::string fontName = Narrow(metrics.lfMessageFont.lfFaceName) + " " +
+                                 std::to_string(metrics.lfMessageFont.lfHeight);
+    if (!c.Check(extent.cx > 0, "the message font " + fontName + " cannot be measured")) {
+        return;
+    }
+    const int edits[] = {IDC_TIME_HOUR, IDC_TIME_MINUTE, IDC_WAIT_HOURS, IDC_WAIT_MINUTES};
+    for (int id : edits) {
+        HWND edit = GetDlgItem(dialog, id);
+        const std::wstring shown = Text(edit);
+        Send(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(digits));
+        // The left edges of the first and the last digit, in client coordinates.
+        const LRESULT first = Send(edit, EM_POSFROMCHAR, 0);
+        const LRESULT end = Send(edit, EM_POSFROMCHAR, last);
+        Send(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(shown.c_str()));
+        const int width = static_cast<short>(LOWORD(end)) - static_cast<short>(LOWORD(first));
+        c.Check(abs(width - extent.cx) <= 1,
+                "edit " + std::to_string(id) + ": " + std::to_string(last) + " digits take " +
+                    std::to_string(width) + " pixels, not " + std::to_string(extent.cx) +
+                    " as in the message font " + fontName);
+    }
+}
+
 // The desktop's equivalent of the device's full-screen dialog: a dialog window with a title
 // bar but no close box, small and centred on the work area, in the foreground, with Done the
 // default push button at its bottom right, below and right of every other control.
@@ -783,10 +917,13 @@ void CheckDialogWindow(Case& c, HWND dialog) {
     c.Check(button.right < client.right && button.right > client.right - clientWidth / 8 &&
                 button.bottom < client.bottom && button.bottom > client.bottom - clientHeight / 8,
             "Done " + Describe(button) + " is not at the bottom right of " + Describe(client));
+    RECT bounds;
+    SetRectEmpty(&bounds);
     for (HWND control = GetWindow(dialog, GW_CHILD); control != NULL;
          control = GetWindow(control, GW_HWNDNEXT)) {
         RECT rect;
         GetWindowRect(control, &rect);
+        UnionRect(&bounds, &bounds, &rect);
         const std::string name = "control " + std::to_string(GetDlgCtrlID(control));
         c.Check(rect.left > client.left && rect.top > client.top && rect.right < client.right &&
                     rect.bottom < client.bottom,
@@ -796,6 +933,17 @@ void CheckDialogWindow(Case& c, HWND dialog) {
                     name + " " + Describe(rect) + " is below or right of Done " + Describe(button));
         }
     }
+    CheckEditFont(c, dialog);
+    // The margin is the same on the left and right, and above and below, but for a pixel of
+    // rounding: a window sized without its frame would cut it on one side.
+    const LONG left = bounds.left - client.left;
+    const LONG right = client.right - bounds.right;
+    const LONG top = bounds.top - client.top;
+    const LONG bottom = client.bottom - bounds.bottom;
+    c.Check(labs(left - right) <= 2 && labs(top - bottom) <= 2,
+            "the controls " + Describe(bounds) + " have margins of " + std::to_string(left) +
+                " (left), " + std::to_string(right) + " (right), " + std::to_string(top) +
+                " (top) and " + std::to_string(bottom) + " (bottom) pixels in " + Describe(client));
 }
 
 // Presses and releases a key; it goes to the foreground window.
@@ -809,7 +957,7 @@ void DialogAtStart() {
            "small centred window in the foreground, Done its default button at the bottom right; "
            "wait mode and Enter with 0 and 0 suspend once and exit 0");
     Process process;
-    if (c.Check(Start(NULL, process), "CreateProcessW failed")) {
+    if (Started(c, NULL, process)) {
         HWND dialog = WaitForDialog(process);
         if (c.Check(dialog != NULL, "no settings dialog appeared")) {
             HWND window = MainWindow();
@@ -883,19 +1031,63 @@ struct Machine {
     int displayOffs;     // display-off broadcasts expected
     DWORD reportedError; // the system error that the failure report gives; 0: no report
     DWORD exitCode;
+    bool withoutShutdownPrivilege; // velmot.exe runs with a token that lacks the privilege
 };
 
 const Machine kMachines[] = {
     {L"s3", "S3: one SetSuspendState(0, 0, 0) with the shutdown privilege enabled, exit 0", 1,
-     kSuspendLine, 0, 0, 0},
+     kSuspendLine, 0, 0, 0, false},
     {L"modern-standby",
      "Modern Standby: one display-off broadcast, no SetSuspendState, no report, exit 0", 0,
-     kSuspendLine, 1, 0, 0},
+     kSuspendLine, 1, 0, 0, false},
     {L"hibernate-only",
      "hibernation only: no power call, one report after the window is gone, exit 1", 0,
-     kSuspendLine, 0, ERROR_NOT_SUPPORTED, 1},
+     kSuspendLine, 0, ERROR_NOT_SUPPORTED, 1, false},
     {L"s3-failing", "S3 failing: one SetSuspendState, one report of its error, exit 1", 1,
-     "SetSuspendState 0 0 0 privilege=enabled failed 31\n", 0, ERROR_GEN_FAILURE, 1},
+     "SetSuspendState 0 0 0 privilege=enabled failed 31\n", 0, ERROR_GEN_FAILURE, 1, false},
+    {L"s3",
+     "S3, started without the shutdown privilege: no SetSuspendState, one report that the "
+     "privilege is not held, exit 1",
+     0, kSuspendLine, 0, ERROR_PRIVILEGE_NOT_HELD, 1, true},
+};
+
+// The account that velmot.exe runs as: the driver's own, or one whose token lacks the
+// shutdown privilege, as for a user whom the computer's policy denies it. That token is the
+// driver's own with the privilege deleted, which CreateProcessAsUserW takes without further
+// privileges, being a restricted version of the caller's. (Wine's CreateRestrictedToken
+// deletes the privileges it is given but ignores the flag DISABLE_MAX_PRIVILEGE, so the
+// privilege is named.)
+struct Account {
+    Launch launch;
+    std::string failure; // the failed call, when the token could not be made
+
+    explicit Account(bool withoutShutdownPrivilege) {
+        if (!withoutShutdownPrivilege) {
+            return;
+        }
+        HANDLE own = NULL;
+        if (!OpenProcessToken(GetCurrentProcess(),
+                              TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY, &own)) {
+            failure = Failed("OpenProcessToken", GetLastError());
+            return;
+        }
+        LUID_AND_ATTRIBUTES shutdown;
+        ZeroMemory(&shutdown, sizeof(shutdown));
+        if (!LookupPrivilegeValueW(NULL, SE_SHUTDOWN_NAME, &shutdown.Luid)) {
+            failure = Failed("LookupPrivilegeValueW", GetLastError());
+        } else if (!CreateRestrictedToken(own, 0, 0, NULL, 1, &shutdown, 0, NULL, &launch.token)) {
+            failure = Failed("CreateRestrictedToken", GetLastError());
+            launch.token = NULL;
+        }
+        CloseHandle(own);
+    }
+    ~Account() {
+        if (launch.token != NULL) {
+            CloseHandle(launch.token);
+        }
+    }
+    Account(const Account&) = delete;
+    Account& operator=(const Account&) = delete;
 };
 
 // Plays another computer for the rest of a case.
@@ -925,6 +1117,7 @@ LRESULT CALLBACK DisplayWatchProc(HWND window, UINT message, WPARAM wParam, LPAR
 // the length of one case. Broadcasts reach it while the driver pumps messages (PumpUntil).
 struct DisplayWatch {
     HWND window = NULL;
+    std::string failure; // the failed call, when there is no window
 
     DisplayWatch() {
         static const ATOM windowClass = [] {
@@ -938,6 +1131,9 @@ struct DisplayWatch {
         displayOffRequests = 0;
         window = CreateWindowExW(0, MAKEINTATOM(windowClass), L"", WS_POPUP, 0, 0, 0, 0, NULL, NULL,
                                  GetModuleHandleW(NULL), NULL);
+        if (window == NULL) {
+            failure = Failed("CreateWindowExW(VelmotTestDisplayWatch)", GetLastError());
+        }
     }
     ~DisplayWatch() {
         if (window != NULL) {
@@ -963,18 +1159,6 @@ template <typename Condition> bool PumpUntil(Condition condition, DWORD timeout 
         }
         MsgWaitForMultipleObjects(0, NULL, FALSE, kPoll, QS_ALLINPUT);
     }
-}
-
-// The system's text for an error, without the line break at its end.
-std::wstring SystemMessage(DWORD error) {
-    wchar_t text[512] = {0};
-    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, error, 0, text,
-                   512, NULL);
-    std::wstring message = text;
-    while (!message.empty() && iswspace(message.back())) {
-        message.pop_back();
-    }
-    return message;
 }
 
 // The texts of a window's controls, one after the other.
@@ -1057,9 +1241,12 @@ void CheckSleep(Case& c, Process& process, const Machine& machine) {
 void SleepsAtStart(const Machine& machine) {
     Case c(("/W 0:0 on " + std::string(machine.description)).c_str());
     MachineScope playing(machine.name);
+    const Account account(machine.withoutShutdownPrivilege);
     DisplayWatch watch;
     Process process;
-    if (c.Check(Start(L"/W 0:0", process), "CreateProcessW failed")) {
+    if (c.Check(account.failure.empty(), account.failure) &&
+        c.Check(watch.window != NULL, watch.failure) &&
+        Started(c, L"/W 0:0", process, "", account.launch)) {
         CheckSleep(c, process, machine);
     }
     Report(c);
@@ -1068,12 +1255,17 @@ void SleepsAtStart(const Machine& machine) {
 void SleepsFromMenu(const Machine& machine) {
     Case c(("menu Suspend during /W 1:30 on " + std::string(machine.description)).c_str());
     MachineScope playing(machine.name);
+    const Account account(machine.withoutShutdownPrivilege);
     Process process;
-    HWND window = StartArmed(c, process, L"/W 1:30");
+    HWND window = c.Check(account.failure.empty(), account.failure)
+                      ? StartArmed(c, process, L"/W 1:30", account.launch)
+                      : NULL;
     if (window != NULL) {
         DisplayWatch watch;
-        PostMessageW(window, WM_COMMAND, kMenuSuspend, 0);
-        CheckSleep(c, process, machine);
+        if (c.Check(watch.window != NULL, watch.failure)) {
+            PostMessageW(window, WM_COMMAND, kMenuSuspend, 0);
+            CheckSleep(c, process, machine);
+        }
     }
     Report(c);
 }
@@ -1144,22 +1336,48 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// The text of velmot.exe's application manifest (resource 1 of type RT_MANIFEST).
-std::string ManifestText() {
+// The text of velmot.exe's application manifest (resource 1 of type RT_MANIFEST); empty,
+// with the report of the failed call in failure, when it cannot be read.
+std::string ManifestText(std::string& failure) {
     std::string text;
     HMODULE module = LoadLibraryExW(programPath.c_str(), NULL,
                                     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     if (module == NULL) {
+        failure = Failed("LoadLibraryExW(velmot.exe)", GetLastError());
         return text;
     }
     HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(1), RT_MANIFEST);
+    if (resource == NULL) {
+        failure = Failed("FindResourceW(1, RT_MANIFEST)", GetLastError());
+    }
     HGLOBAL loaded = resource != NULL ? LoadResource(module, resource) : NULL;
+    if (resource != NULL && loaded == NULL) {
+        failure = Failed("LoadResource", GetLastError());
+    }
     const char* bytes = loaded != NULL ? static_cast<const char*>(LockResource(loaded)) : NULL;
     if (bytes != NULL) {
         text.assign(bytes, SizeofResource(module, resource));
     }
     FreeLibrary(module);
     return text;
+}
+
+// The value of an attribute of the first element of the given name in an XML text; empty when
+// either is missing.
+std::string AttributeValue(const std::string& xml, const std::string& element,
+                           const std::string& attribute) {
+    const size_t start = xml.find("<" + element);
+    if (start == std::string::npos) {
+        return "";
+    }
+    const std::string tag = xml.substr(start, xml.find('>', start) - start);
+    const std::string key = " " + attribute + "=\"";
+    const size_t at = tag.find(key);
+    if (at == std::string::npos) {
+        return "";
+    }
+    const size_t value = at + key.size();
+    return tag.substr(value, tag.find('"', value) - value);
 }
 
 // A string of velmot.exe's version information, in the language it declares.
@@ -1186,16 +1404,20 @@ std::wstring VersionString(const std::vector<BYTE>& info, const wchar_t* name) {
 }
 
 // Whether the running program has loaded version 6 of the common controls, which only its
-// manifest can ask for.
-bool UsesCommonControls6(DWORD processId) {
+// manifest can ask for; when its modules cannot be listed, false with the report of the
+// failed call in failure.
+bool UsesCommonControls6(DWORD processId, std::string& failure) {
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
     if (process == NULL) {
+        failure = Failed("OpenProcess", GetLastError());
         return false;
     }
     HMODULE modules[512];
     DWORD size = 0;
     bool found = false;
-    if (EnumProcessModules(process, modules, sizeof(modules), &size)) {
+    if (!EnumProcessModules(process, modules, sizeof(modules), &size)) {
+        failure = Failed("EnumProcessModules", GetLastError());
+    } else {
         for (DWORD i = 0; i < size / sizeof(HMODULE) && i < 512; ++i) {
             wchar_t path[MAX_PATH] = {0};
             GetModuleFileNameExW(process, modules[i], path, MAX_PATH);
@@ -1212,8 +1434,9 @@ void ManifestAndVersion() {
     Case c("velmot.exe carries its manifest (common controls 6, per-monitor v2 DPI awareness "
            "with dpiAware, Windows 7 to 11, asInvoker) and its version information "
            "(" VELMOT_VERSION_TEXT "), and runs with the common controls 6");
-    const std::string manifest = ManifestText();
-    if (c.Check(!manifest.empty(), "no manifest resource 1")) {
+    std::string failure = "no manifest resource 1";
+    const std::string manifest = ManifestText(failure);
+    if (c.Check(!manifest.empty(), failure)) {
         const char* const needed[] = {
             "name=\"Microsoft.Windows.Common-Controls\"",
             "version=\"6.0.0.0\"",
@@ -1231,6 +1454,12 @@ void ManifestAndVersion() {
             c.Check(manifest.find(text) != std::string::npos,
                     std::string("the manifest lacks ") + text);
         }
+        // Windows refuses to start a program that asks for uiAccess unless it is signed and
+        // installed in a protected folder.
+        const std::string uiAccess =
+            Lower(AttributeValue(manifest, "requestedExecutionLevel", "uiAccess"));
+        c.Check(uiAccess.empty() || uiAccess == "false",
+                "the manifest asks for uiAccess=\"" + uiAccess + "\"");
         const std::string identity =
             "name=\"Velmot\" version=\"" + std::string(VELMOT_VERSION_TEXT) + ".0\"";
         c.Check(manifest.find(identity) != std::string::npos, "the manifest lacks " + identity);
@@ -1238,9 +1467,14 @@ void ManifestAndVersion() {
 
     DWORD handle = 0;
     const DWORD size = GetFileVersionInfoSizeW(programPath.c_str(), &handle);
+    failure = Failed("GetFileVersionInfoSizeW", GetLastError());
     std::vector<BYTE> info(size);
-    if (c.Check(size > 0 && GetFileVersionInfoW(programPath.c_str(), 0, size, info.data()),
-                "no version information")) {
+    bool read = size > 0;
+    if (read) {
+        read = GetFileVersionInfoW(programPath.c_str(), 0, size, info.data()) != FALSE;
+        failure = Failed("GetFileVersionInfoW", GetLastError());
+    }
+    if (c.Check(read, "no version information: " + failure)) {
         const std::wstring version = Wide(VELMOT_VERSION_TEXT);
         const std::wstring description = VersionString(info, L"FileDescription");
         c.Check(description.find(L"Velmot") != std::wstring::npos,
@@ -1267,7 +1501,10 @@ void ManifestAndVersion() {
     Process process;
     HWND window = StartArmed(c, process, L"/W 1:30");
     if (window != NULL) {
-        c.Check(UsesCommonControls6(process.id), "velmot.exe has not loaded the common controls 6");
+        failure.clear();
+        const bool loaded = UsesCommonControls6(process.id, failure);
+        c.Check(loaded, "velmot.exe has not loaded the common controls 6" +
+                            (failure.empty() ? "" : ": " + failure));
         PostMessageW(window, kQuitRequest, 0, 0);
         CheckEnd(c, process, 0);
     }
@@ -1419,7 +1656,9 @@ void ImportsOnlySystemDlls() {
     std::vector<char> file;
     HANDLE handle = CreateFileW(programPath.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (c.Check(handle != INVALID_HANDLE_VALUE, "cannot read velmot.exe")) {
+    const DWORD error = GetLastError();
+    if (c.Check(handle != INVALID_HANDLE_VALUE,
+                "cannot read velmot.exe: " + Failed("CreateFileW", error))) {
         char buffer[4096];
         DWORD got = 0;
         while (ReadFile(handle, buffer, sizeof(buffer), &got, NULL) && got > 0) {
@@ -1451,6 +1690,11 @@ int RunCases() {
     // The first start in a new prefix is slow; its own case absorbs that.
     SuspendsAtStart("/W 0:0 suspends once during start-up and exits 0", L"/W 0:0");
     SuspendsAtStart("/W suspends once during start-up and exits 0", L"/W");
+    Launch bareName;
+    bareName.bareName = true;
+    SuspendsAtStart("velmot.exe /W 0:0, the name unquoted, suspends once during start-up and "
+                    "exits 0",
+                    L"/W 0:0", bareName);
     SuspendsAtCurrentTime();
     SecondCopyLeavesFirstAlone();
     SimultaneousStarts();
@@ -1532,8 +1776,9 @@ bool TooltipShown() {
 // Leaves the started process running: the caller takes its picture and ends the session.
 int Show(const wchar_t* arguments, bool menu) {
     Process process;
-    if (!Start(arguments, process)) {
-        fprintf(stderr, "driver: cannot start velmot.exe\n");
+    std::string failure;
+    if (!Start(arguments, process, failure)) {
+        fprintf(stderr, "driver: cannot start velmot.exe: %s\n", failure.c_str());
         return 1;
     }
     HWND shown = NULL;
@@ -1570,11 +1815,15 @@ int Show(const wchar_t* arguments, bool menu) {
 // load of the system's shell32.dll by full path falls back to Wine's own. WINEDLLOVERRIDES set
 // here would not reach velmot.exe: Wine's processes take it from the environment that the
 // first one started with. The driver's own shell32 stays Wine's, so its probes of the icon
-// (HasIcon) are not in the log.
-bool UseStandIns() {
+// (HasIcon) are not in the log. On failure, answers false with the report of the failed call
+// in failure.
+bool UseStandIns(std::string& failure) {
     HKEY key = NULL;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\velmot.exe\\DllOverrides",
-                        0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL) != ERROR_SUCCESS) {
+    const LSTATUS created =
+        RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\velmot.exe\\DllOverrides",
+                        0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL);
+    if (created != ERROR_SUCCESS) {
+        failure = Failed("RegCreateKeyExW", static_cast<DWORD>(created));
         return false;
     }
     const struct {
@@ -1584,9 +1833,13 @@ bool UseStandIns() {
     bool done = true;
     for (const auto& entry : overrides) {
         const DWORD bytes = static_cast<DWORD>((lstrlenW(entry.order) + 1) * sizeof(wchar_t));
-        done = done &&
-               RegSetValueExW(key, entry.dll, 0, REG_SZ, reinterpret_cast<const BYTE*>(entry.order),
-                              bytes) == ERROR_SUCCESS;
+        const LSTATUS set = RegSetValueExW(key, entry.dll, 0, REG_SZ,
+                                           reinterpret_cast<const BYTE*>(entry.order), bytes);
+        if (done && set != ERROR_SUCCESS) {
+            failure = Failed(("RegSetValueExW(" + Narrow(entry.dll) + ")").c_str(),
+                             static_cast<DWORD>(set));
+            done = false;
+        }
     }
     RegCloseKey(key);
     return done;
@@ -1608,8 +1861,10 @@ int wmain(int argc, wchar_t** argv) {
     SetEnvironmentVariableW(L"VELMOT_SHELL_LOG", iconLogPath.c_str());
     // The computer that the stand-in plays, unless a case chooses another.
     SetEnvironmentVariableW(L"VELMOT_TEST_MACHINE", L"s3");
-    if (!UseStandIns()) {
-        fprintf(stderr, "driver: cannot set Wine's DLL overrides for velmot.exe\n");
+    std::string failure;
+    if (!UseStandIns(failure)) {
+        fprintf(stderr, "driver: cannot set Wine's DLL overrides for velmot.exe: %s\n",
+                failure.c_str());
         return 2;
     }
 
@@ -1625,7 +1880,8 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     if (GetFileAttributesW(programPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        fprintf(stderr, "driver: %s not found\n", Narrow(programPath).c_str());
+        failure = Failed("GetFileAttributesW", GetLastError());
+        fprintf(stderr, "driver: %s not found: %s\n", Narrow(programPath).c_str(), failure.c_str());
         return 2;
     }
     return RunCases();
