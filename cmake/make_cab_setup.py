@@ -57,8 +57,8 @@ def strings_section():
 def dirs_section():
     out = b""
     for number, path in DIRS.items():
-        spec = string_ids(path)
-        out += struct.pack("<HH", number, len(spec)) + spec
+        ids = string_ids(path)
+        out += struct.pack("<HH", number, len(ids)) + ids
     return out
 
 
@@ -73,9 +73,9 @@ def files_section():
 def links_section():
     out = b""
     for number, base, file_number, name in LINKS:
-        spec = string_ids(name)
+        ids = string_ids(name)
         # The second field's purpose is unknown (0); type 1 links to a file.
-        out += struct.pack("<HHHHHH", number, 0, base, file_number, 1, len(spec)) + spec
+        out += struct.pack("<HHHHHH", number, 0, base, file_number, 1, len(ids)) + ids
     return out
 
 
