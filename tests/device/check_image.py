@@ -17,6 +17,8 @@ import sys
 
 import pefile
 
+from checks import check, finish
+
 RT_ICON = 3
 RT_DIALOG = 5
 RT_GROUP_ICON = 14
@@ -25,13 +27,6 @@ IDD_SETTINGS = 102
 # The only libraries a Pocket PC has for this program, with their import libraries.
 DEVICE_LIBRARIES = {"COREDLL.dll": "libcoredll.a", "AYGSHELL.dll": "libaygshell.a"}
 
-failures = []
-
-
-def check(what, ok, detail=""):
-    print(("   ok    " if ok else "   FAIL  ") + what + (f": {detail}" if detail else ""))
-    if not ok:
-        failures.append(what)
 
 
 def exports(nm, archive):
@@ -133,11 +128,7 @@ def main():
           ", ".join(f"{w} x {h}, {c} colours" + ("" if ok else " (image missing)")
                     for w, h, c, ok in images))
 
-    if failures:
-        print(f"== {len(failures)} device image checks FAILED")
-        return 1
-    print("== The device image passed every check")
-    return 0
+    return finish("device image")
 
 
 if __name__ == "__main__":

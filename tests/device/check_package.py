@@ -15,13 +15,8 @@ import sys
 import tempfile
 import zipfile
 
-failures = []
+from checks import check, finish
 
-
-def check(what, ok, detail=""):
-    print(("   ok    " if ok else "   FAIL  ") + what + (f": {detail}" if detail else ""))
-    if not ok:
-        failures.append(what)
 
 
 def read_setup(data):
@@ -126,11 +121,7 @@ def main():
     check('a shortcut "Velmot" in %CE11% to file 1',
           setup["links"] == [(11, 1, 1, "Velmot")], str(setup["links"]))
 
-    if failures:
-        print(f"== {len(failures)} device package checks FAILED")
-        return 1
-    print("== The device packages passed every check")
-    return 0
+    return finish("device packages")
 
 
 if __name__ == "__main__":
