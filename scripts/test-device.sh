@@ -13,6 +13,7 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 source scripts/packages.sh
+source scripts/build.sh
 
 compiler=arm-mingw32ce-g++
 if [ -n "${CEGCC_ROOT:-}" ] && [ -x "$CEGCC_ROOT/bin/$compiler" ]; then
@@ -28,21 +29,9 @@ fi
 need_packages "${DEVICE_PACKAGES[@]}"
 
 echo "== Building the device preset: velmot.exe for Pocket PC (ARM)"
-mkdir -p build
-cmake --preset device >build/device-configure.log 2>&1 || {
-    cat build/device-configure.log >&2
-    exit 1
-}
-cmake --build --preset device
+build_preset device
 exe=build/device/velmot.exe
-# Size report: the program, stripped, against its budget of 16 KiB.
-size=$(stat -c %s "$exe")
-if [ "$size" -lt $((16 * 1024)) ]; then
-    echo "   velmot.exe (device): $size bytes, stripped (budget: under 16 KiB)"
-else
-    echo "   WARNING: the device's velmot.exe is $size bytes, stripped: over its budget of" \
-        "16 KiB" >&2
-fi
+report_size "$exe" 16 "velmot.exe (device)"
 
 # The resources that the host build compiles, against which the image's are compared.
 if [ ! -f build/host/velmot.res ]; then

@@ -11,22 +11,12 @@ cd "$root"
 
 source scripts/packages.sh
 source scripts/wine.sh
+source scripts/build.sh
 need_packages "${WINDOWS_PACKAGES[@]}"
 
 echo "== Building the windows preset: velmot.exe, tests/wine/driver.exe, stand-in DLLs"
-mkdir -p build
-cmake --preset windows >build/windows-configure.log 2>&1 || {
-    cat build/windows-configure.log >&2
-    exit 1
-}
-cmake --build --preset windows
-# Size report: the program, stripped, against its budget of 48 KiB.
-size=$(stat -c %s build/windows/velmot.exe)
-if [ "$size" -lt $((48 * 1024)) ]; then
-    echo "   velmot.exe: $size bytes, stripped (budget: under 48 KiB)"
-else
-    echo "   WARNING: velmot.exe is $size bytes, stripped: over its budget of 48 KiB" >&2
-fi
+build_preset windows
+report_size build/windows/velmot.exe 48 velmot.exe
 
 # A fresh prefix for every run, so that no state of an earlier run counts.
 echo "== Running the Wine tests (fresh prefix build/wine-test-prefix, virtual display)"
