@@ -23,10 +23,21 @@ set_property(SOURCE resources/velmot.rc APPEND PROPERTY COMPILE_OPTIONS
 # that the device's own tools reserve. The loader calls the entry with WinMain's arguments,
 # so WinMain is the entry itself (see shell/entry.cpp). libgcc (division helpers) is linked
 # in, as no device has its DLL. Stripped of symbols.
+#
+# The zero-initialised records need cmake/arm-wince-bss.ld. The toolchain's own linker script
+# puts .bss and COMMON inside the .data section, and without the run-time start-up the
+# program has no initialized data at all: .data then has no contents in the file, yet ld
+# declares it with SizeOfRawData equal to its size and PointerToRawData 0. The CE loader
+# reads a section's raw data from wherever its header points, offset 0 included, so the
+# records would start with the bytes of the DOS header. The added script gives .bss and
+# COMMON a section of their own without raw data (SizeOfRawData and PointerToRawData 0),
+# which the loader maps all zero. tests/device/check_image.py checks every section's raw data.
+set(VELMOT_BSS_SCRIPT ${CMAKE_CURRENT_SOURCE_DIR}/cmake/arm-wince-bss.ld)
 target_link_options(velmot PRIVATE
     -nostartfiles -Wl,--entry=WinMain
     -Wl,--subsystem,wince:3.00 -Wl,--image-base,0x10000 -Wl,--stack,65536
-    -static-libgcc -s)
+    -Wl,-T,${VELMOT_BSS_SCRIPT} -static-libgcc -s)
+set_property(TARGET velmot APPEND PROPERTY LINK_DEPENDS ${VELMOT_BSS_SCRIPT})
 # COREDLL comes with every program; the Pocket PC shell library serves the dialog.
 target_link_libraries(velmot PRIVATE aygshell)
 

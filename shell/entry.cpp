@@ -4,9 +4,14 @@
 // WinMain is the image's entry point itself, without the C run-time's start-up: the device's
 // loader calls an executable's entry with WinMain's four arguments, and when the primary
 // thread returns from it the process ends with the returned code. The program needs nothing
-// that the start-up would prepare (no heap, no stdio, no static constructors; its two
-// records are zero-filled by the loader), and leaving it out drops the start-up's heap and
-// stdio imports and a quarter of the image.
+// that the start-up would prepare (no heap, no stdio, no static constructors), and leaving it
+// out drops the start-up's heap and stdio imports and a quarter of the image.
+//
+// Its two records start at zero because the link gives them a .bss section without raw data
+// in the file (cmake/arm-wince-bss.ld), which the loader maps all zero. The loader itself
+// zero-fills only what a section's header leaves out: it reads the raw data that the header
+// declares from wherever it points, and the toolchain's default layout would have declared
+// the records as 48 bytes of raw data at file offset 0, the DOS header.
 #include "shell/main.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine,
