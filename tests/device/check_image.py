@@ -94,6 +94,26 @@ def main():
           len(code) == 1 and code[0].Characteristics & 0x20000000 != 0 and entry % 4 == 0,
           hex(entry))
 
+    # The loader reads min(SizeOfRawData, VirtualSize) bytes from PointerToRawData, whatever
+    # that is (0 included), and zero-fills the rest: raw data must lie in the file after the
+    # headers, and a section without any (uninitialized data) must declare none.
+    headers, end = optional.SizeOfHeaders, len(pe.__data__)
+    spans = []
+    for section in pe.sections:
+        name = section.Name.rstrip(b"\0").decode()
+        at, size = section.PointerToRawData, section.SizeOfRawData
+        if size == 0 or section.Characteristics & 0xE0 == 0x80:
+            check(f"section {name} without raw data: SizeOfRawData and PointerToRawData 0",
+                  size == 0 and at == 0, f"{size:#x} bytes at {at:#x}")
+            continue
+        check(f"section {name}'s raw data inside the file, after the headers",
+              headers <= at and at + size <= end,
+              f"{size:#x} bytes at {at:#x}; headers end at {headers:#x}, the file at {end:#x}")
+        spans.append((at, at + size, name))
+    spans.sort()
+    overlaps = [f"{a[2]} and {b[2]}" for a, b in zip(spans, spans[1:]) if b[0] < a[1]]
+    check("no two sections' raw data overlap", not overlaps, ", ".join(overlaps))
+
     imported = {d.dll.decode(): d for d in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
     check("imports only COREDLL.dll and AYGSHELL.dll",
           set(imported) <= set(DEVICE_LIBRARIES) and "COREDLL.dll" in imported,
