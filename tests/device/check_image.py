@@ -26,6 +26,22 @@ IDI_TRAY = 101
 IDD_SETTINGS = 102
 # The only libraries a Pocket PC has for this program, with their import libraries.
 DEVICE_LIBRARIES = {"COREDLL.dll": "libcoredll.a", "AYGSHELL.dll": "libaygshell.a"}
+# Exactly the names that the program's code calls, so that any other import shows: the C
+# run-time's start-up linked in by mistake, for one, adds 16 (heap, stdio, VirtualProtect...).
+IMPORTS = {
+    "AYGSHELL.dll": ["SHInitDialog", "SHSipPreference"],
+    "COREDLL.dll": [
+        "AppendMenuW", "CreateMutexW", "CreatePopupMenu", "CreateWindowExW", "DefWindowProcW",
+        "DestroyMenu", "DestroyWindow", "DialogBoxIndirectParamW", "DispatchMessageW",
+        "EnableWindow", "EndDialog", "FindResourceW", "FindWindowW", "GetDlgItem",
+        "GetDlgItemInt", "GetLastError", "GetLocalTime", "GetMessageW", "GetWindowRect",
+        "IsWindow", "KillTimer", "LoadImageW", "LoadResource", "PostMessageW",
+        "PostQuitMessage", "RegisterClassW", "RegisterWindowMessageW", "SendDlgItemMessageW",
+        "SendMessageW", "SetDlgItemInt", "SetForegroundWindow", "SetTimer", "SetWindowTextW",
+        "Shell_NotifyIcon", "TrackPopupMenuEx", "TranslateMessage", "keybd_event", "memset",
+        "wcsncpy", "wcstol",
+    ],
+}
 
 
 
@@ -118,14 +134,20 @@ def main():
     check("imports only COREDLL.dll and AYGSHELL.dll",
           set(imported) <= set(DEVICE_LIBRARIES) and "COREDLL.dll" in imported,
           ", ".join(sorted(imported)))
-    for dll, descriptor in sorted(imported.items()):
-        if dll not in DEVICE_LIBRARIES:
-            continue
+    for dll in sorted(IMPORTS):
+        descriptor = imported.get(dll)
+        names = sorted(i.name.decode() if i.name else f"#{i.ordinal}"
+                       for i in (descriptor.imports if descriptor else []))
         known = exports(nm, f"{lib_dir}/{DEVICE_LIBRARIES[dll]}")
-        names = [i.name.decode() if i.name else f"#{i.ordinal}" for i in descriptor.imports]
         unknown = [n for n in names if n not in known]
         check(f"every name imported from {dll} is one of its exports", not unknown,
               f"{len(names)} names" + (f"; not exported: {', '.join(unknown)}" if unknown else ""))
+        extra = sorted(set(names) - set(IMPORTS[dll]))
+        missing = sorted(set(IMPORTS[dll]) - set(names))
+        check(f"imports from {dll} exactly the {len(IMPORTS[dll])} names the program calls",
+              names == IMPORTS[dll],
+              "; ".join(f"{what}: {', '.join(n)}" for what, n in
+                        (("also", extra), ("missing", missing)) if n) or f"{len(names)} names")
 
     resources = pe_resources(pe)
     host = res_entries(host_res)
