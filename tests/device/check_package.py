@@ -19,16 +19,31 @@ from checks import check, finish
 
 
 
+def symbol_table(image):
+    """A PE image's PointerToSymbolTable and NumberOfSymbols, from its COFF header; None when
+    it has no PE header."""
+    at = struct.unpack_from("<I", image, 0x3C)[0] if len(image) >= 0x40 else len(image)
+    if image[at:at + 4] != b"PE\0\0" or len(image) < at + 20:
+        return None
+    return struct.unpack_from("<II", image, at + 12)
+
+
 def read_setup(data):
     """The fields of a .000 set-up file that Velmot's installation uses."""
     fields = struct.unpack_from("<4s11I6H6I8H", data, 0)
-    (signature, _, length, _, _, processor, min_major, min_minor, max_major, max_minor,
+    (signature, _, length, _, usually_one, processor, min_major, min_minor, max_major, max_minor,
      min_build, max_build, n_strings, n_dirs, n_files, n_hives, n_keys, n_links,
      at_strings, at_dirs, at_files, _, _, at_links,
      at_app, len_app, at_provider, len_provider, _, len_unsupported, _, _) = fields
 
+    # The format counts a string's NUL in its stated length: the last byte, and the only NUL.
+    unterminated = []
+
     def text(at, size):
-        return data[at:at + size].rstrip(b"\0").decode("ascii")
+        raw = data[at:at + size]
+        if len(raw) != size or raw[-1:] != b"\0" or b"\0" in raw[:-1]:
+            unterminated.append(raw)
+        return raw.rstrip(b"\0").decode("ascii")
 
     strings, at = {}, at_strings
     for _ in range(n_strings):
@@ -47,8 +62,8 @@ def read_setup(data):
         at += 4 + size
     files, at = [], at_files
     for _ in range(n_files):
-        number, directory, _, flags, size = struct.unpack_from("<HHHIH", data, at)
-        files.append((number, dirs.get(directory), flags, text(at + 12, size)))
+        number, directory, again, flags, size = struct.unpack_from("<HHHIH", data, at)
+        files.append((number, dirs.get(directory), again, flags, text(at + 12, size)))
         at += 12 + size
     links, at = [], at_links
     for _ in range(n_links):
@@ -56,7 +71,8 @@ def read_setup(data):
         links.append((base, target, kind, path(at + 12, size)))
         at += 12 + size
     return {
-        "signature": signature, "length": length, "processor": processor,
+        "signature": signature, "length": length, "usually_one": usually_one,
+        "processor": processor, "unterminated": unterminated,
         "versions": (min_major, min_minor, max_major, max_minor, min_build, max_build),
         "app": text(at_app, len_app), "provider": text(at_provider, len_provider),
         "unsupported": len_unsupported, "registry": (n_hives, n_keys),
@@ -94,8 +110,15 @@ def main():
               members == [folder + "README.txt", folder + "velmot.exe"], ", ".join(members))
         zip_program = archive.read(folder + "velmot.exe") if folder + "velmot.exe" in members \
             else b""
+        readme = archive.read(folder + "README.txt") if folder + "README.txt" in members else b""
+    crlf, lf = readme.count(b"\r\n"), readme.count(b"\n")
+    check("README.txt has Windows line ends, CRLF, and no bare LF", crlf > 0 and lf == crlf,
+          f"{crlf} CRLF, {lf - crlf} bare LF")
     check("the cabinet's program is the ZIP's velmot.exe, byte for byte",
           cab_program == zip_program == program, f"{len(cab_program)} bytes")
+    symbols = symbol_table(cab_program)
+    check("the packaged program is stripped: no COFF symbol table", symbols == (0, 0),
+          "PointerToSymbolTable %#x, NumberOfSymbols %d" % symbols if symbols else "no PE header")
 
     if len(setup_data) < 100:
         check("the set-up file has its 100-byte header", False, f"{len(setup_data)} bytes")
@@ -104,6 +127,8 @@ def main():
     check('signature "MSCE"', setup["signature"] == b"MSCE", repr(setup["signature"]))
     check("the length field is the file's length", setup["length"] == len(setup_data),
           str(setup["length"]))
+    check("the header's field at offset 16 is 1, as in known cabinets",
+          setup["usually_one"] == 1, str(setup["usually_one"]))
     check("processor StrongARM (2577)", setup["processor"] == 2577, str(setup["processor"]))
     check("Windows CE 3.0 or later, no maximum, no builds",
           setup["versions"] == (3, 0, 0, 0, 0, 0), str(setup["versions"]))
@@ -112,14 +137,18 @@ def main():
     check("no unsupported platforms and nothing in the registry",
           setup["unsupported"] == 0 and setup["registry"] == (0, 0),
           f"unsupported {setup['unsupported']} bytes, hives and keys {setup['registry']}")
-    # File number 1 is the cabinet's .001; %CE1% is \Program Files. Flags: always overwrite
-    # (0x40000000), never skip (0x00000002).
-    check(r"velmot.exe (file 1) into %CE1%\Velmot, flags 0x40000002",
-          setup["files"] == [(1, "%CE1%\\Velmot", 0x40000002, "velmot.exe")],
+    # File number 1 is the cabinet's .001, repeated in the entry's third field as in known
+    # cabinets; %CE1% is \Program Files. Flags: always overwrite (0x40000000), never skip
+    # (0x00000002).
+    check(r"velmot.exe (file 1, its number repeated) into %CE1%\Velmot, flags 0x40000002",
+          setup["files"] == [(1, "%CE1%\\Velmot", 1, 0x40000002, "velmot.exe")],
           str(setup["files"]))
     # Base 11 is %CE11%, Start > Programs; type 1 links to a file.
     check('a shortcut "Velmot" in %CE11% to file 1',
           setup["links"] == [(11, 1, 1, "Velmot")], str(setup["links"]))
+
+    check("every string's stated length counts its NUL, the last byte and the only NUL",
+          not setup["unterminated"], ", ".join(repr(raw) for raw in setup["unterminated"]))
 
     return finish("device packages")
 
