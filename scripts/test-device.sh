@@ -2,8 +2,9 @@
 # Builds velmot.exe for the device (Pocket PC, Windows CE 3.0, ARM; `device` preset, CeGCC's
 # arm-mingw32ce toolchain) and checks the image with pefile (tests/device/check_image.py):
 # what a Pocket PC 2002 loader needs, the libraries and names it imports, and the resources,
-# against those that the host build compiles. Then it makes the packages (the installation
-# cabinet and the ZIP) and checks them with cabextract and a reader of the set-up file
+# against those that the host build compiles; and that resources/make_icon.py still draws the
+# committed icons byte for byte. Then it makes the packages (the installation cabinet and the
+# ZIP) and checks them with cabextract and a reader of the set-up file
 # (tests/device/check_package.py). Nothing here runs ARM code.
 #
 # The toolchain is looked for as cmake/arm-mingw32ce.cmake does: in the folder named by
@@ -43,6 +44,24 @@ fi
 cegcc=$(sed -n 's/^CEGCC_ROOT:PATH=//p' build/device/CMakeCache.txt)
 /usr/bin/python3 tests/device/check_image.py "$exe" build/host/velmot.res \
     "$cegcc/arm-mingw32ce/lib" "$cegcc/bin/arm-mingw32ce-nm"
+
+# The committed icons against what their generator draws now. It writes beside itself, so a
+# copy of it draws into a temporary folder.
+echo "== Checking that resources/make_icon.py draws the committed icons"
+icons=$(mktemp -d)
+trap 'rm -rf "$icons"' EXIT
+cp resources/make_icon.py "$icons/"
+/usr/bin/python3 "$icons/make_icon.py" >/dev/null
+stale=0
+for icon in velmot.ico velmot_desktop.ico; do
+    if cmp -s "$icons/$icon" "resources/$icon"; then
+        echo "   ok    resources/$icon is what it draws"
+    else
+        echo "   FAIL  resources/$icon is not what it draws (python3 resources/make_icon.py)"
+        stale=1
+    fi
+done
+[ "$stale" -eq 0 ]
 
 echo "== Building the device packages (cmake --build --preset device --target package)"
 cmake --build --preset device --target package >/dev/null
