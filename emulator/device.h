@@ -64,6 +64,13 @@ using EntryPoint = int (*)(HINSTANCE, HINSTANCE, LPWSTR, int);
 int RunProgram(EntryPoint entry, const std::wstring& commandLine);
 HINSTANCE ProgramInstance();
 
+// Where the running program's own resources (those of ProgramInstance()) come from: the
+// data of the resource of a type and a name, both numbers, or null when it has none. By
+// default, and after Reset(), the resource script compiled into the host build; a runner of
+// device images hands over the image's own. Answers the source it replaces.
+using ResourceSource = std::function<const unsigned char*(int type, int name, size_t* size)>;
+ResourceSource SetProgramResources(ResourceSource source);
+
 // ---- Scripting the user and the world -------------------------------------------------
 // Any action at a time; the description goes into the timeline when it runs.
 void Script(Millis when, const std::string& description, std::function<void()> action);

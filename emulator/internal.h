@@ -124,6 +124,13 @@ struct State {
 
     std::vector<Icon> icons;
     std::map<uintptr_t, LoadedIcon> loadedIcons;
+    ResourceSource resources; // null: the compiled resource script
+    struct FoundResource {
+        const unsigned char* data;
+        size_t size;
+    };
+    std::map<uintptr_t, FoundResource> foundResources;
+    uintptr_t nextResource = 0xB000;
     uintptr_t nextIcon = 0x9000;
     bool inputPanelUp = false;
     HWND foreground = nullptr;

@@ -73,31 +73,22 @@ const std::vector<Resource>& All() {
     return all;
 }
 
-const Resource* FindOrdinal(int type, int name) {
-    for (const Resource& resource : All()) {
-        if (resource.type == type && resource.name == name) {
-            return &resource;
-        }
-    }
-    return nullptr;
-}
-
 // The number behind a resource name or type given as MAKEINTRESOURCE.
 int Ordinal(LPCWSTR id) {
     return static_cast<int>(reinterpret_cast<uintptr_t>(id));
 }
 
-bool IsProgram(HINSTANCE instance) {
-    return instance == nullptr || instance == ProgramInstance();
-}
-
 const unsigned char* ResourceData(int type, int name, size_t* size) {
-    const Resource* resource = FindOrdinal(type, name);
-    if (resource == nullptr) {
-        return nullptr;
+    if (S().resources) {
+        return S().resources(type, name, size);
     }
-    *size = resource->size;
-    return resource->data;
+    for (const Resource& resource : All()) {
+        if (resource.type == type && resource.name == name) {
+            *size = resource.size;
+            return resource.data;
+        }
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -107,25 +98,51 @@ const unsigned char* ResourceData(int type, int name, size_t* size) {
 using namespace emu;
 using namespace emu::detail;
 
+namespace emu {
+
+ResourceSource SetProgramResources(ResourceSource source) {
+    ResourceSource previous = std::move(S().resources);
+    S().resources = std::move(source);
+    return previous;
+}
+
+} // namespace emu
+
+// The device's rules for the module: FindResource takes no null module; LoadResource reads
+// a null one as the current process's program; LoadImage loads the system's own (OEM)
+// images for a null one, of which the emulator has none.
 HRSRC WINAPI FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type) {
-    if (!IsProgram(module) || !IS_INTRESOURCE(name) || !IS_INTRESOURCE(type)) {
+    if (module != ProgramInstance() || !IS_INTRESOURCE(name) || !IS_INTRESOURCE(type)) {
         return nullptr;
     }
-    const Resource* resource = FindOrdinal(Ordinal(type), Ordinal(name));
-    return reinterpret_cast<HRSRC>(const_cast<Resource*>(resource));
+    size_t size = 0;
+    const unsigned char* data = ResourceData(Ordinal(type), Ordinal(name), &size);
+    if (data == nullptr) {
+        return nullptr;
+    }
+    for (const auto& [handle, found] : S().foundResources) {
+        if (found.data == data) {
+            return reinterpret_cast<HRSRC>(handle);
+        }
+    }
+    const uintptr_t handle = S().nextResource++;
+    S().foundResources[handle] = {data, size};
+    return reinterpret_cast<HRSRC>(handle);
 }
 
 HGLOBAL WINAPI LoadResource(HMODULE module, HRSRC handle) {
-    if (!IsProgram(module) || handle == nullptr) {
+    auto found = S().foundResources.find(reinterpret_cast<uintptr_t>(handle));
+    if ((module != nullptr && module != ProgramInstance()) || found == S().foundResources.end()) {
         return nullptr;
     }
     // As on the device, the loaded resource is a pointer to its bytes.
-    return const_cast<unsigned char*>(reinterpret_cast<const Resource*>(handle)->data);
+    return const_cast<unsigned char*>(found->second.data);
 }
 
 HANDLE WINAPI LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int width, int height,
                          UINT flags) {
-    if (!IsProgram(instance) || !IS_INTRESOURCE(name) || type != IMAGE_ICON || flags != 0) {
+    if (instance != ProgramInstance() || !IS_INTRESOURCE(name) || type != IMAGE_ICON ||
+        flags != 0) {
         return nullptr;
     }
     const int groupId = Ordinal(name);
