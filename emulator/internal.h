@@ -105,6 +105,7 @@ struct State {
     Millis now = 0;
 
     std::map<std::wstring, WNDCLASSW> classes; // by lower-case name
+    std::map<std::wstring, int> classOwners;   // the process that registered each (0: none)
     std::map<uintptr_t, std::unique_ptr<Window>> windows;
     uintptr_t nextWindow = 0x1000;
 

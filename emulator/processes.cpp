@@ -1,6 +1,6 @@
 // The emulated core library's processes as far as the program sees them: each start of a
-// program runs as a process of its own, whose named mutexes go when it ends, and the last
-// error of its thread.
+// program runs as a process of its own, whose named mutexes and window classes go when it
+// ends, and the last error of its thread.
 #include "emulator/internal.h"
 
 #include <algorithm>
@@ -12,13 +12,24 @@ static void CloseHandlesOf(int process) {
     for (auto it = handles.begin(); it != handles.end();) {
         it = it->second.process == process ? handles.erase(it) : std::next(it);
     }
+    // The classes a program registered are unregistered when it ends.
+    auto& owners = S().classOwners;
+    for (auto it = owners.begin(); it != owners.end();) {
+        if (it->second == process) {
+            S().classes.erase(it->first);
+            it = owners.erase(it);
+        } else {
+            ++it;
+        }
+    }
 }
 
 int RunProcess(EntryPoint entry, const std::wstring& commandLine) {
     State& state = S();
     const int process = state.nextProcess++;
     state.processes.push_back(process);
-    // The process's handles close when its entry point returns, or when it fails.
+    // The process's handles close, and its classes go, when its entry point returns or
+    // fails.
     struct End {
         int process;
         ~End() {

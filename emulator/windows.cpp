@@ -160,6 +160,7 @@ ATOM WINAPI RegisterClassW(const WNDCLASSW* windowClass) {
     copy.lpszClassName = nullptr;
     copy.lpszMenuName = nullptr;
     S().classes[key] = copy;
+    S().classOwners[key] = S().processes.empty() ? 0 : S().processes.back();
     Note("class \"" + Narrow(windowClass->lpszClassName) + "\" registered: style " +
          Hex(windowClass->style) + ", extra bytes " + std::to_string(windowClass->cbClsExtra) +
          "/" + std::to_string(windowClass->cbWndExtra) + ", icon " +

@@ -1,5 +1,7 @@
 // The whole program on the emulated device, started through its real entry point, with a
-// scripted user and world; the assertions are on what a person would see.
+// scripted user and world; the assertions are on what a person would see. Each scenario
+// runs on the host build and on the device image (its instances named "DeviceImage"); those
+// that also look into the schedule record run on the host build only (HostScenario).
 #include "emulator/device.h"
 #include "resources/resource.h"
 #include "shell/main.h"
@@ -9,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
+
 using emu::At;
 using test::KeyLines;
 using test::PowerKeyAt;
@@ -16,9 +20,15 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-class Scenario : public ::testing::Test {
+class Scenario : public ::testing::TestWithParam<test::Build> {
   protected:
     void SetUp() override {
+        if (GetParam().entry == test::DeviceImage.entry) {
+            const std::string why = test::LoadDeviceImage();
+            if (!why.empty()) {
+                GTEST_SKIP() << why;
+            }
+        }
         test::FreshDevice();
         emu::SetClock(2026, 12, 8, 10, 0, 0);
     }
@@ -30,7 +40,7 @@ class Scenario : public ::testing::Test {
     // Runs the program and checks what every ending leaves behind: exit code 0, no icon,
     // no window, no timer.
     void RunToEnd(const std::wstring& commandLine) {
-        EXPECT_EQ(emu::RunProgram(MainEntry, commandLine), 0);
+        EXPECT_EQ(emu::RunProgram(GetParam().entry, commandLine), 0);
         EXPECT_TRUE(emu::Icons().empty());
         EXPECT_TRUE(emu::TopLevelWindows().empty());
         EXPECT_TRUE(emu::Timers().empty());
@@ -39,9 +49,21 @@ class Scenario : public ::testing::Test {
     void QuitAt(emu::Millis when) {
         emu::SendToWindow(when, MAIN_WINDOW_CLASS, MSG_QUIT_REQUEST, 0, 0);
     }
+    void StartLater(emu::Millis when, const std::wstring& commandLine) {
+        emu::StartSecondCopy(when, GetParam().laterStart, commandLine);
+    }
 };
 
-TEST_F(Scenario, TypicalEveningWaitChosenInTheDialog) {
+class HostScenario : public Scenario {};
+
+std::string BuildName(const ::testing::TestParamInfo<test::Build>& info) {
+    return info.param.name;
+}
+INSTANTIATE_TEST_SUITE_P(, Scenario, ::testing::Values(test::HostBuild, test::DeviceImage),
+                         BuildName);
+INSTANTIATE_TEST_SUITE_P(, HostScenario, ::testing::Values(test::HostBuild), BuildName);
+
+TEST_P(HostScenario, TypicalEveningWaitChosenInTheDialog) {
     emu::SetClock(2026, 12, 8, 21, 10, 40);
     auto opened = test::LookAtDialog(At(21, 10, 41));
     emu::ClickRadio(At(21, 10, 44), IDC_WAIT_RADIO);
@@ -77,7 +99,7 @@ TEST_F(Scenario, TypicalEveningWaitChosenInTheDialog) {
     EXPECT_EQ(ticks.back(), At(21, 40, 0));
 }
 
-TEST_F(Scenario, HiddenMainWindowAndItsClass) {
+TEST_P(Scenario, HiddenMainWindowAndItsClass) {
     QuitAt(At(10, 0, 5));
     RunToEnd(L"/W 1:0");
     EXPECT_EQ(emu::TimelineOf("class"),
@@ -89,7 +111,7 @@ TEST_F(Scenario, HiddenMainWindowAndItsClass) {
     EXPECT_TRUE(emu::TimelineOf("dialog").empty());
 }
 
-TEST_F(Scenario, CommandLineWithoutSlashShowsTheDialog) {
+TEST_P(HostScenario, CommandLineWithoutSlashShowsTheDialog) {
     auto opened = test::LookAtDialog(At(10, 0, 1));
     emu::PressDone(At(10, 0, 2));
     QuitAt(At(10, 0, 30));
@@ -99,7 +121,7 @@ TEST_F(Scenario, CommandLineWithoutSlashShowsTheDialog) {
     EXPECT_TRUE(emu::Keys().empty());
 }
 
-TEST_F(Scenario, WaitOfZeroSuspendsDuringCreation) {
+TEST_P(Scenario, WaitOfZeroSuspendsDuringCreation) {
     RunToEnd(L"/W");
     EXPECT_EQ(KeyLines(), PowerKeyAt("10:00:00"));
     EXPECT_TRUE(emu::TimelineOf("timer").empty());
@@ -107,7 +129,7 @@ TEST_F(Scenario, WaitOfZeroSuspendsDuringCreation) {
     EXPECT_EQ(emu::TimelineOf("program exited"), Lines{"10:00:00 program exited 0"});
 }
 
-TEST_F(Scenario, ScheduleAlreadyDueWhenTheDialogIsConfirmed) {
+TEST_P(Scenario, ScheduleAlreadyDueWhenTheDialogIsConfirmed) {
     emu::ClickRadio(At(10, 0, 3), IDC_WAIT_RADIO);
     emu::PressDone(At(10, 0, 7));
     RunToEnd(L"");
@@ -148,7 +170,7 @@ const Ending Endings[] = {
      true},
 };
 
-TEST_F(Scenario, EveryWayToEndARunningCountdown) {
+TEST_P(Scenario, EveryWayToEndARunningCountdown) {
     for (const Ending& c : Endings) {
         SCOPED_TRACE(c.name);
         test::FreshDevice();
@@ -163,7 +185,7 @@ TEST_F(Scenario, EveryWayToEndARunningCountdown) {
 
 // The same ways out while the settings dialog is open, from creation and from Set: the
 // steps after the dialog touch nothing of the dead window and nothing ends twice.
-TEST_F(Scenario, EveryWayToEndWhileTheDialogIsOpen) {
+TEST_P(Scenario, EveryWayToEndWhileTheDialogIsOpen) {
     for (const bool fromSet : {false, true}) {
         for (const Ending& c : Endings) {
             SCOPED_TRACE(std::string(c.name) + (fromSet ? " during Set" : " during creation"));
@@ -186,7 +208,7 @@ TEST_F(Scenario, EveryWayToEndWhileTheDialogIsOpen) {
     }
 }
 
-TEST_F(Scenario, CloseRequestIsIgnored) {
+TEST_P(Scenario, CloseRequestIsIgnored) {
     emu::SendToWindow(At(10, 0, 5), MAIN_WINDOW_CLASS, WM_CLOSE, 0, 0);
     auto icons = std::make_shared<size_t>(0);
     emu::Script(At(10, 0, 6), "count icons", [icons] { *icons = emu::Icons().size(); });
@@ -196,7 +218,7 @@ TEST_F(Scenario, CloseRequestIsIgnored) {
     EXPECT_EQ(KeyLines(), PowerKeyAt("10:02:00"));
 }
 
-TEST_F(Scenario, SetDuringACountdownDoesNotCountTheMinutesInTheDialog) {
+TEST_P(HostScenario, SetDuringACountdownDoesNotCountTheMinutesInTheDialog) {
     emu::SetClock(2026, 12, 8, 10, 19, 30);
     emu::TapIcon(At(10, 20, 20));
     emu::ChooseMenuItem(At(10, 20, 25), IDM_SET);
@@ -219,7 +241,7 @@ TEST_F(Scenario, SetDuringACountdownDoesNotCountTheMinutesInTheDialog) {
     EXPECT_EQ(KeyLines(), PowerKeyAt("10:28:00"));
 }
 
-TEST_F(Scenario, SetWhileADialogIsOpenIsIgnored) {
+TEST_P(Scenario, SetWhileADialogIsOpenIsIgnored) {
     // From creation: the menu still works over the dialog, but Set opens nothing.
     emu::TapIcon(At(10, 0, 5));
     emu::ChooseMenuItem(At(10, 0, 6), IDM_SET);
@@ -240,7 +262,7 @@ TEST_F(Scenario, SetWhileADialogIsOpenIsIgnored) {
     EXPECT_EQ(KeyLines(), PowerKeyAt("10:01:00"));
 }
 
-TEST_F(Scenario, AtTimeTargetPassingWhileTheDialogIsOpenWaitsForTheNextDay) {
+TEST_P(Scenario, AtTimeTargetPassingWhileTheDialogIsOpenWaitsForTheNextDay) {
     emu::TapIcon(At(10, 20, 45));
     emu::ChooseMenuItem(At(10, 20, 50), IDM_SET);
     emu::PressDone(At(10, 22, 5));
@@ -249,7 +271,7 @@ TEST_F(Scenario, AtTimeTargetPassingWhileTheDialogIsOpenWaitsForTheNextDay) {
     EXPECT_EQ(KeyLines(), PowerKeyAt("+1d 10:21:05"));
 }
 
-TEST_F(Scenario, TrayCallbackOpensTheMenuOnlyOnLeftButtonUp) {
+TEST_P(Scenario, TrayCallbackOpensTheMenuOnlyOnLeftButtonUp) {
     emu::TapIcon(At(10, 0, 5), WM_LBUTTONDOWN);
     emu::TapIcon(At(10, 0, 6), 0x10202); // button-up in the low word only
     emu::TapIcon(At(10, 0, 7), 0x0203);
@@ -262,7 +284,7 @@ TEST_F(Scenario, TrayCallbackOpensTheMenuOnlyOnLeftButtonUp) {
     EXPECT_TRUE(emu::Keys().empty());
 }
 
-TEST_F(Scenario, OtherTimerIdsAndCommandsDoNothing) {
+TEST_P(Scenario, OtherTimerIdsAndCommandsDoNothing) {
     // The target minute is 10:00; only messages that are no check arrive during it.
     emu::SetClock(2026, 12, 8, 9, 59, 55);
     emu::PostToWindow(At(9, 59, 58), MAIN_WINDOW_CLASS, WM_COMMAND, 40004, 0);
@@ -274,9 +296,9 @@ TEST_F(Scenario, OtherTimerIdsAndCommandsDoNothing) {
     EXPECT_EQ(KeyLines(), PowerKeyAt("10:00:02"));
 }
 
-TEST_F(Scenario, SecondStartLeavesTheRunningCopyAlone) {
-    emu::StartSecondCopy(At(10, 1, 0), test::SeparateProcessEntry, L"");
-    emu::StartSecondCopy(At(10, 2, 0), test::SeparateProcessEntry, L"/W 0:0");
+TEST_P(HostScenario, SecondStartLeavesTheRunningCopyAlone) {
+    StartLater(At(10, 1, 0), L"");
+    StartLater(At(10, 2, 0), L"/W 0:0");
     auto icons = std::make_shared<size_t>(0);
     emu::Script(At(10, 2, 1), "count icons", [icons] { *icons = emu::Icons().size(); });
     auto schedule = test::LookAtSchedule(At(10, 2, 5));
@@ -293,7 +315,7 @@ TEST_F(Scenario, SecondStartLeavesTheRunningCopyAlone) {
     EXPECT_TRUE(emu::Keys().empty());
 }
 
-TEST_F(Scenario, LongNightUntilSixInTheMorning) {
+TEST_P(Scenario, LongNightUntilSixInTheMorning) {
     emu::SetClock(2026, 12, 8, 23, 0, 0);
     RunToEnd(L"/T 6:00");
     EXPECT_EQ(KeyLines(), PowerKeyAt("+1d 06:00:00"));
@@ -304,7 +326,7 @@ TEST_F(Scenario, LongNightUntilSixInTheMorning) {
     }
 }
 
-TEST_F(Scenario, ThousandHourWaitIsNotDueAfterAWholeDay) {
+TEST_P(HostScenario, ThousandHourWaitIsNotDueAfterAWholeDay) {
     auto later = test::LookAtSchedule(At(10, 0, 5, 1));
     QuitAt(At(10, 0, 10, 1));
     RunToEnd(L"/W 1000:0");
@@ -313,7 +335,7 @@ TEST_F(Scenario, ThousandHourWaitIsNotDueAfterAWholeDay) {
     EXPECT_EQ(later->remainingMinutes, 60000 - 1440);
 }
 
-TEST_F(Scenario, HugeWaitFromTheCommandLineNeverSuspendsAtOnce) {
+TEST_P(Scenario, HugeWaitFromTheCommandLineNeverSuspendsAtOnce) {
     QuitAt(At(10, 0, 30));
     RunToEnd(L"/W 99999999999:99");
     EXPECT_TRUE(emu::Keys().empty());
@@ -326,12 +348,12 @@ namespace {
 // Two starts at once: the second begins after the first has passed its class check but
 // before its window exists, so only the single-instance mutex can turn it away. Once the
 // first has ended, the mutex is gone with it and a new start runs.
-TEST_F(Scenario, TwoStartsAtOnceRunOneCopy) {
+TEST_P(Scenario, TwoStartsAtOnceRunOneCopy) {
     for (const char* moment : {"RegisterClassW", "CreateWindowExW"}) {
         SCOPED_TRACE(moment);
         test::FreshDevice();
         emu::SetClock(2026, 12, 8, 10, 0, 0);
-        emu::StartSecondCopyAt(moment, test::SeparateProcessEntry, L"/W 0:0");
+        emu::StartSecondCopyAt(moment, GetParam().laterStart, L"/W 0:0");
         QuitAt(At(10, 0, 30));
         RunToEnd(L"/W 1:0");
         EXPECT_EQ(emu::TimelineOf("second copy exited"), Lines{"10:00:00 second copy exited 0"});
@@ -345,20 +367,20 @@ TEST_F(Scenario, TwoStartsAtOnceRunOneCopy) {
 }
 
 // A window of the class, even one the mutex does not know of, still turns a start away.
-TEST_F(Scenario, WindowOfTheClassStillTurnsAStartAway) {
+TEST_P(Scenario, WindowOfTheClassStillTurnsAStartAway) {
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = DefWindowProcW;
     windowClass.lpszClassName = MAIN_WINDOW_CLASS;
     RegisterClassW(&windowClass);
     CreateWindowExW(0, MAIN_WINDOW_CLASS, L"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-    EXPECT_EQ(emu::RunProgram(MainEntry, L"/W 0:0"), 0);
+    EXPECT_EQ(emu::RunProgram(GetParam().entry, L"/W 0:0"), 0);
     EXPECT_TRUE(emu::Keys().empty());
     EXPECT_TRUE(emu::TimelineOf("icon added").empty());
 }
 
 // The shell's notification area comes back empty, during a countdown and while the dialog
 // is open: the icon is added again as at creation, and nothing else changes.
-TEST_F(Scenario, IconComesBackWhenTheShellRestarts) {
+TEST_P(Scenario, IconComesBackWhenTheShellRestarts) {
     emu::RestartShell(At(10, 1, 30));
     emu::TapIcon(At(10, 2, 1));
     emu::ChooseMenuItem(At(10, 2, 2), IDM_SET);
@@ -380,6 +402,53 @@ TEST_F(Scenario, IconComesBackWhenTheShellRestarts) {
               (Lines{"10:00:00 timer 1 set: every 10000 ms", "10:02:02 timer 1 killed",
                      "10:03:00 timer 1 set: every 10000 ms", "10:06:00 timer 1 killed"}));
     EXPECT_EQ(KeyLines(), PowerKeyAt("10:06:00"));
+}
+
+} // namespace
+
+namespace {
+
+// Every command line of the parser's table, each started on a fresh device at 21:10:40:
+// where it leads, seen as the moment of the power-off key; the lines without a leading "/"
+// open the dialog as at a start without arguments, and Done is tapped at 21:10:45, after
+// which the checks fall on :05, :15, ...
+TEST_P(Scenario, CommandLineTable) {
+    struct Line {
+        const wchar_t* commandLine;
+        bool dialog;
+        const char* suspendsAt;
+    };
+    const Line lines[] = {
+        {L"", true, "+1d 00:00:05"},         {L"T 7:30", true, "+1d 00:00:05"},
+        {L"/T 23:30", false, "23:30:00"},    {L"/t23:30", false, "23:30:00"},
+        {L"/W 1:30", false, "22:40:00"},     {L"/W 0 45", false, "21:55:00"},
+        {L"/W 2", false, "23:10:00"},        {L"/T 7", false, "+1d 07:00:00"},
+        {L"/W :30", false, "21:40:00"},      {L"/W 1::: 5", false, "22:15:00"},
+        {L"/X 7:30", false, "+1d 07:30:00"}, {L"/ T 7:30", false, "+1d 00:07:00"},
+        {L"/7:30", false, "+1d 00:30:00"},   {L"/", false, "+1d 00:00:00"},
+        {L"/W", false, "21:10:40"},          {L"/W 1:30 junk", false, "22:40:00"},
+    };
+    for (const Line& line : lines) {
+        SCOPED_TRACE(
+            std::string(line.commandLine, line.commandLine + std::wcslen(line.commandLine)));
+        test::FreshDevice();
+        emu::SetClock(2026, 12, 8, 21, 10, 40);
+        std::shared_ptr<emu::DialogView> shown;
+        if (line.dialog) {
+            shown = test::LookAtDialog(At(21, 10, 41));
+            emu::PressDone(At(21, 10, 45));
+        }
+        RunToEnd(line.commandLine);
+        EXPECT_EQ(KeyLines(), PowerKeyAt(line.suspendsAt));
+        EXPECT_EQ(emu::TimelineOf("dialog opened").size(), line.dialog ? 1u : 0u);
+        if (shown) {
+            EXPECT_TRUE(shown->Control(IDC_TIME_RADIO).checked);
+            EXPECT_FALSE(shown->Control(IDC_WAIT_RADIO).checked);
+            for (int field : {IDC_TIME_HOUR, IDC_TIME_MINUTE, IDC_WAIT_HOURS, IDC_WAIT_MINUTES}) {
+                EXPECT_EQ(shown->Control(field).text, L"0") << field;
+            }
+        }
+    }
 }
 
 } // namespace

@@ -3,12 +3,15 @@
 #define VELMOT_TESTS_TEST_SUPPORT_H
 
 #include "emulator/device.h"
+#include "emulator/runner/runner.h"
 #include "schedule/schedule.h"
 #include "shell/app_state.h"
 #include "shell/main.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -37,6 +40,34 @@ inline int SeparateProcessEntry(HINSTANCE instance, HINSTANCE previousInstance, 
     SuspendSchedule = schedule;
     AppState = app;
     return code;
+}
+
+// A build of the program that a scenario runs: the entry point of its first start and of
+// every later start, each as a process of its own.
+struct Build {
+    const char* name;
+    emu::EntryPoint entry;
+    emu::EntryPoint laterStart;
+};
+// The program compiled for the host, calling the emulator directly.
+inline const Build HostBuild{"HostBuild", MainEntry, SeparateProcessEntry};
+// The device's velmot.exe, its ARM code run on the emulated device as its loader would.
+inline const Build DeviceImage{"DeviceImage", emu::runner::StartProgram, emu::runner::StartProgram};
+
+inline void PrintTo(const Build& build, std::ostream* out) {
+    *out << build.name;
+}
+
+// The device image that VELMOT_DEVICE_IMAGE names, loaded as the program to start; answers
+// why not when the variable is not set (a refused image throws emu::Failure).
+inline std::string LoadDeviceImage() {
+    const char* path = std::getenv("VELMOT_DEVICE_IMAGE");
+    if (path == nullptr || *path == 0) {
+        return "no device image: VELMOT_DEVICE_IMAGE is not set (scripts/test.sh sets it "
+               "after the device build)";
+    }
+    emu::runner::LoadProgram(std::string(path));
+    return "";
 }
 
 // What the dialog looks like at a moment of the scenario (filled in when it comes).
