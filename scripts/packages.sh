@@ -20,10 +20,10 @@ need_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
 }
 
-# What the host build needs: compilers, CMake, GoogleTest, the resource compiler, and
-# clang with libFuzzer for the fuzz target.
+# What the host build needs: compilers, CMake, GoogleTest, the resource compiler, clang with
+# libFuzzer for the fuzz target, and Unicorn, the ARM processor of the runner of device images.
 HOST_PACKAGES=(cmake make g++ clang libclang-rt-dev libgtest-dev clang-format
-    binutils-mingw-w64-x86-64)
+    binutils-mingw-w64-x86-64 libunicorn-dev)
 
 # What the Windows build and its runs under Wine need: the mingw-w64 cross compiler and
 # resource compiler, 64-bit Wine, a virtual display, and unzip to look into the package.

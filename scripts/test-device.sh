@@ -5,7 +5,9 @@
 # against those that the host build compiles; and that resources/make_icon.py still draws the
 # committed icons byte for byte. Then it makes the packages (the installation cabinet and the
 # ZIP) and checks them with cabextract and a reader of the set-up file
-# (tests/device/check_package.py). Nothing here runs ARM code.
+# (tests/device/check_package.py). It also checks the runner's own reader of device images
+# against pefile (tests/device/check_reader.py). The image's ARM code runs in the host tests
+# (scripts/test.sh gives them this image).
 #
 # The toolchain is looked for as cmake/arm-mingw32ce.cmake does: in the folder named by
 # CEGCC_ROOT, in /opt/mingw32ce, then on PATH. Without it the device build is skipped, with
@@ -16,13 +18,8 @@ cd "$root"
 source scripts/packages.sh
 source scripts/build.sh
 
-compiler=arm-mingw32ce-g++
-if [ -n "${CEGCC_ROOT:-}" ] && [ -x "$CEGCC_ROOT/bin/$compiler" ]; then
-    :
-elif [ -x "/opt/mingw32ce/bin/$compiler" ] || command -v "$compiler" >/dev/null; then
-    :
-else
-    echo "== Device build skipped: no CeGCC toolchain (bin/$compiler) in CEGCC_ROOT" \
+if ! device_toolchain_found; then
+    echo "== Device build skipped: no CeGCC toolchain (bin/arm-mingw32ce-g++) in CEGCC_ROOT" \
         "(${CEGCC_ROOT:-not set}), /opt/mingw32ce or PATH"
     exit 0
 fi
@@ -34,16 +31,17 @@ build_preset device
 exe=build/device/velmot.exe
 report_size "$exe" 16 "velmot.exe (device)"
 
-# The resources that the host build compiles, against which the image's are compared.
-if [ ! -f build/host/velmot.res ]; then
-    echo "== Compiling the host build's resources to compare with"
-    cmake --preset host >/dev/null
-    cmake --build --preset host --target velmot_emulator >/dev/null
-fi
+# The resources that the host build compiles, against which the image's are compared, and
+# the host build's image_dump, which prints what the runner reads from an image.
+echo "== Building the host build's resources and image_dump to compare with"
+cmake --preset host >/dev/null
+cmake --build --preset host --target velmot_emulator image_dump >/dev/null
 # The toolchain that the configuration found, whose import libraries list the exports.
 cegcc=$(sed -n 's/^CEGCC_ROOT:PATH=//p' build/device/CMakeCache.txt)
 /usr/bin/python3 tests/device/check_image.py "$exe" build/host/velmot.res \
     "$cegcc/arm-mingw32ce/lib" "$cegcc/bin/arm-mingw32ce-nm"
+
+/usr/bin/python3 tests/device/check_reader.py build/host/image_dump "$exe"
 
 # The committed icons against what their generator draws now. It writes beside itself, so a
 # copy of it draws into a temporary folder.

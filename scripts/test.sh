@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test, installing what is missing first:
 #   1. the formatting check (clang-format),
-#   2. the host build (the program on the emulated device) and its tests, with g++,
-#   3. the same under AddressSanitizer and UndefinedBehaviorSanitizer,
-#   4. the command-line fuzz target (libFuzzer, clang) for a bounded time,
-#   5. the benchmark report of a simulated day,
-#   6. the device build (Pocket PC, CeGCC arm-mingw32ce) and the checks of its image, when
-#      the toolchain is found (CEGCC_ROOT, /opt/mingw32ce or PATH; skipped, saying so, if not),
+#   2. the device build (Pocket PC, CeGCC arm-mingw32ce) and the checks of its image and
+#      packages, when the toolchain is found (CEGCC_ROOT, /opt/mingw32ce or PATH; skipped,
+#      saying so, if not); the image is then handed to the host tests (VELMOT_DEVICE_IMAGE),
+#      which run its ARM code through the scenarios as well,
+#   3. the host build (the program on the emulated device) and its tests, with g++,
+#   4. the same under AddressSanitizer and UndefinedBehaviorSanitizer,
+#   5. the command-line fuzz target (libFuzzer, clang) for a bounded time,
+#   6. the benchmark report of a simulated day, on the host build and the device image,
 #   7. the Windows build (mingw-w64) and its end-to-end tests under Wine.
 # Stops at the first failure with a non-zero exit code.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
+source scripts/build.sh
 
 FUZZ_SECONDS=${VELMOT_FUZZ_SECONDS:-30}
 JOBS=$(nproc)
@@ -25,6 +28,15 @@ need_packages "${HOST_PACKAGES[@]}"
 
 step "Checking the formatting of the sources"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+step "Device build (Pocket PC, ARM) and the checks of its image"
+scripts/test-device.sh
+if device_toolchain_found; then
+    export VELMOT_DEVICE_IMAGE="$PWD/build/device/velmot.exe"
+    echo "   The host tests run the scenarios on $VELMOT_DEVICE_IMAGE too"
+else
+    unset VELMOT_DEVICE_IMAGE
+fi
 
 for preset in host host-asan; do
     step "Building and testing the '$preset' preset"
@@ -42,9 +54,6 @@ build/fuzz/fuzz_command_line -max_total_time="$FUZZ_SECONDS" -print_final_stats=
 
 step "Benchmark: one simulated day on the emulated device (a report, not a test)"
 build/host/velmot_bench
-
-step "Device build (Pocket PC, ARM) and the checks of its image"
-scripts/test-device.sh
 
 step "Windows build and end-to-end tests under Wine"
 scripts/test-windows.sh
