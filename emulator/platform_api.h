@@ -110,6 +110,22 @@ struct SYSTEMTIME {
     WORD wMilliseconds;
 };
 
+// What the create message carries: the window as it is being created.
+struct CREATESTRUCTW {
+    LPVOID lpCreateParams;
+    HINSTANCE hInstance;
+    HMENU hMenu;
+    HWND hwndParent;
+    int cy;
+    int cx;
+    int y;
+    int x;
+    LONG style;
+    LPCWSTR lpszName;
+    LPCWSTR lpszClass;
+    DWORD dwExStyle;
+};
+
 // Kernel objects: the program creates them with default security (none on the device).
 struct SECURITY_ATTRIBUTES {
     DWORD nLength;

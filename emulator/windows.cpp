@@ -174,7 +174,6 @@ ATOM WINAPI RegisterClassW(const WNDCLASSW* windowClass) {
 HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style,
                             int x, int y, int width, int height, HWND parent, HMENU menu,
                             HINSTANCE instance, LPVOID param) {
-    (void)param;
     Preempt("CreateWindowExW");
     auto found = S().classes.find(Lower(className));
     if (className == nullptr || found == S().classes.end()) {
@@ -204,7 +203,19 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
          Hex(exStyle) + ", at " + std::to_string(left) + "," + std::to_string(top) + " size " +
          std::to_string(w) + "x" + std::to_string(h) + ", parent " + (parent ? "set" : "none") +
          ", menu " + (menu ? "set" : "none"));
-    if (Call(handle, WM_CREATE, 0, 0) == -1) {
+    CREATESTRUCTW create{param,
+                         instance,
+                         menu,
+                         parent,
+                         static_cast<int>(h),
+                         static_cast<int>(w),
+                         static_cast<int>(top),
+                         static_cast<int>(left),
+                         static_cast<LONG>(style),
+                         windowName,
+                         className,
+                         exStyle};
+    if (Call(handle, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
         DestroyWindow(handle);
         return nullptr;
     }

@@ -148,4 +148,33 @@ TEST_F(Emulator, NotifyIconRecordIsCheckedAsTheShellWould) {
     EXPECT_THROW(Shell_NotifyIcon(NIM_ADD, &data), emu::Failure); // tooltip without its end
 }
 
+// A null module: FindResource takes none, LoadResource reads it as the running program,
+// LoadImage loads the system's own images for it (none of which is the program's icon).
+TEST_F(Emulator, NullModuleFollowsTheDevicesRules) {
+    const HINSTANCE program = emu::ProgramInstance();
+    EXPECT_EQ(FindResourceW(nullptr, MAKEINTRESOURCEW(102), RT_DIALOG), nullptr);
+    HRSRC dialog = FindResourceW(program, MAKEINTRESOURCEW(102), RT_DIALOG);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(LoadResource(nullptr, dialog), LoadResource(program, dialog));
+    EXPECT_NE(LoadResource(nullptr, dialog), nullptr);
+    EXPECT_EQ(LoadImageW(nullptr, MAKEINTRESOURCEW(101), IMAGE_ICON, 16, 16, 0), nullptr);
+    EXPECT_NE(LoadImageW(program, MAKEINTRESOURCEW(101), IMAGE_ICON, 16, 16, 0), nullptr);
+}
+
+// The classes a program registers go when it ends; those registered before it stay.
+TEST_F(Emulator, ClassesOfAnEndedProgramAreUnregistered) {
+    const emu::EntryPoint registers = [](HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = PlainProc;
+        windowClass.hInstance = instance;
+        windowClass.lpszClassName = L"Own";
+        return static_cast<int>(RegisterClassW(&windowClass) != 0);
+    };
+    EXPECT_EQ(emu::RunProgram(registers, L""), 1);
+    EXPECT_EQ(emu::RunProgram(registers, L""), 1); // registered anew
+    EXPECT_EQ(CreateWindowExW(0, L"Own", L"", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr),
+              nullptr);
+    EXPECT_NE(Create(), nullptr);
+}
+
 } // namespace

@@ -130,21 +130,49 @@ Slot& Bound(std::array<Slot, SlotCount>& slots, int index, const char* kind) {
     return slot;
 }
 
+// A message to a guest procedure. The create message's record reaches the guest as a copy
+// in the device's layout (48 bytes), with copies of the texts it points to.
+uint32_t CallProcedure(const Slot& slot, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    Process& process = *slot.process;
+    if (message == WM_CREATE && lParam != 0) {
+        const auto& create = *reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        const std::wstring name = create.lpszName != nullptr ? create.lpszName : L"";
+        const std::wstring className = create.lpszClass != nullptr ? create.lpszClass : L"";
+        Process::Copy record(process, 48);
+        Process::Copy nameCopy(process, static_cast<uint32_t>(2 * (name.size() + 1)));
+        Process::Copy classCopy(process, static_cast<uint32_t>(2 * (className.size() + 1)));
+        const uint32_t fields[12] = {
+            ParamToGuest(message, true, reinterpret_cast<uintptr_t>(create.lpCreateParams)),
+            HandleToGuest(create.hInstance),
+            HandleToGuest(create.hMenu),
+            HandleToGuest(create.hwndParent),
+            static_cast<uint32_t>(create.cy),
+            static_cast<uint32_t>(create.cx),
+            static_cast<uint32_t>(create.y),
+            static_cast<uint32_t>(create.x),
+            static_cast<uint32_t>(create.style),
+            create.lpszName != nullptr ? process.CopyText(nameCopy, name) : 0,
+            create.lpszClass != nullptr ? process.CopyText(classCopy, className) : 0,
+            create.dwExStyle};
+        std::memcpy(record.host, fields, sizeof(fields));
+        return process.CallGuest(
+            slot.address,
+            {HandleToGuest(window), message, ParamToGuest(message, true, wParam), record.address});
+    }
+    return process.CallGuest(slot.address,
+                             {HandleToGuest(window), message, ParamToGuest(message, true, wParam),
+                              ParamToGuest(message, false, static_cast<uintptr_t>(lParam))});
+}
+
 template <int N>
 LRESULT CALLBACK WindowSlot(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    Slot& slot = Bound(windowSlots, N, "window procedure");
-    const uint32_t result = slot.process->CallGuest(
-        slot.address, {HandleToGuest(window), message, ParamToGuest(message, true, wParam),
-                       ParamToGuest(message, false, static_cast<uintptr_t>(lParam))});
-    return static_cast<int32_t>(result);
+    const Slot& slot = Bound(windowSlots, N, "window procedure");
+    return static_cast<int32_t>(CallProcedure(slot, window, message, wParam, lParam));
 }
 
 template <int N> BOOL CALLBACK DialogSlot(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    Slot& slot = Bound(dialogSlots, N, "dialog procedure");
-    const uint32_t result = slot.process->CallGuest(
-        slot.address, {HandleToGuest(dialog), message, ParamToGuest(message, true, wParam),
-                       ParamToGuest(message, false, static_cast<uintptr_t>(lParam))});
-    return static_cast<BOOL>(result);
+    const Slot& slot = Bound(dialogSlots, N, "dialog procedure");
+    return static_cast<BOOL>(CallProcedure(slot, dialog, message, wParam, lParam));
 }
 
 template <typename Proc, template <int> class Maker, size_t... I>
