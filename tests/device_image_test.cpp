@@ -149,6 +149,7 @@ TEST_F(DeviceImageLoader, FaultsEndTheRunLoudly) {
         {{0xE3A00000, 0xE5900000}, "read of unmapped memory at 0x00000000"},
         {{0xE92D4000, 0xEBFFFFFD}, "stack overflow"}, // push {lr}; bl to the push
         {{0xEAFFFFFE}, "runaway loop"},               // b .
+        {{0xE58F0000}, "write to protected memory"},  // str r0, [pc]
     };
     for (const Code& code : codes) {
         SCOPED_TRACE(code.says);
