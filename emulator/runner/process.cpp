@@ -26,6 +26,7 @@ constexpr uint32_t FirstThunk = ThunkBase + 8;
 constexpr uint32_t MovPcLr = 0xE1A0F00E;
 constexpr uint32_t Svc = 0xEF000000;
 constexpr uint32_t PageSize = 0x1000;
+constexpr uint32_t DefaultStack = 0x10000;
 // Blocks of guest code run without a call into the platform before it counts as a
 // runaway loop (the program's longest stretch takes a few hundred).
 constexpr uint64_t BlockLimit = 2000000;
@@ -274,16 +275,28 @@ Process::Process(const Image& image) : image_(image) {
         }
         Map(image_.imageBase, memory_, UC_PROT_READ);
         // Each section as its characteristics say: writable, executable, or only readable.
+        // A discardable one is freed after loading, unless it holds the resources.
         for (const Section& section : image_.sections) {
             uint32_t protection = UC_PROT_READ;
             protection |= (section.characteristics & 0x80000000u) ? UC_PROT_WRITE : 0;
             protection |= (section.characteristics & 0x20000000u) ? UC_PROT_EXEC : 0;
+            const bool holdsResources =
+                image_.resourceTable >= section.virtualAddress &&
+                image_.resourceTable < section.virtualAddress + section.virtualSize;
+            if ((section.characteristics & 0x02000000u) && !holdsResources) {
+                protection = UC_PROT_NONE;
+            }
             const uint32_t size = PageRound(section.virtualSize);
             if (size != 0) {
                 uc_mem_protect(uc_, image_.imageBase + section.virtualAddress, size, protection);
             }
         }
-        stack_.assign(PageRound(std::max<uint32_t>(image_.stackReserve, PageSize)), 0);
+        // The header's stack reserve counts from subsystem version 2.02 on; before, the
+        // system's own 64 KiB.
+        const bool ownStack =
+            image_.subsystemMajor > 2 || (image_.subsystemMajor == 2 && image_.subsystemMinor >= 2);
+        const uint32_t stackSize = ownStack ? image_.stackReserve : DefaultStack;
+        stack_.assign(PageRound(std::max<uint32_t>(stackSize, PageSize)), 0);
         Map(StackTop - static_cast<uint32_t>(stack_.size()), stack_, UC_PROT_READ | UC_PROT_WRITE);
         copies_.assign(CopiesSize, 0);
         Map(CopiesBase, copies_, UC_PROT_READ | UC_PROT_WRITE);
