@@ -8,8 +8,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 namespace {
 
@@ -20,13 +18,12 @@ using Bytes = std::vector<uint8_t>;
 class DeviceImageLoader : public ::testing::Test {
   protected:
     void SetUp() override {
-        const char* path = std::getenv("VELMOT_DEVICE_IMAGE");
-        if (path == nullptr || *path == 0) {
-            GTEST_SKIP() << test::LoadDeviceImage();
+        const std::string path = test::DeviceImagePath();
+        if (path.empty()) {
+            GTEST_SKIP() << test::NoDeviceImage;
         }
-        std::ifstream in(path, std::ios::binary);
-        file = Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        image = ReadImage(file);
+        image = emu::runner::ReadImageFile(path);
+        file = image.file;
         test::FreshDevice();
         emu::SetClock(2026, 12, 8, 10, 0, 0);
     }

@@ -58,15 +58,24 @@ inline void PrintTo(const Build& build, std::ostream* out) {
     *out << build.name;
 }
 
-// The device image that VELMOT_DEVICE_IMAGE names, loaded as the program to start; answers
-// why not when the variable is not set (a refused image throws emu::Failure).
-inline std::string LoadDeviceImage() {
+// The device image that VELMOT_DEVICE_IMAGE names ("" when it names none), and why the
+// image's tests are skipped without it.
+inline std::string DeviceImagePath() {
     const char* path = std::getenv("VELMOT_DEVICE_IMAGE");
-    if (path == nullptr || *path == 0) {
-        return "no device image: VELMOT_DEVICE_IMAGE is not set (scripts/test.sh sets it "
-               "after the device build)";
+    return path != nullptr ? path : "";
+}
+inline const char* const NoDeviceImage =
+    "no device image: VELMOT_DEVICE_IMAGE is not set (scripts/test.sh sets it after the "
+    "device build)";
+
+// Loads the device image as the program to start; answers why not when there is none (a
+// refused image throws emu::Failure).
+inline std::string LoadDeviceImage() {
+    const std::string path = DeviceImagePath();
+    if (path.empty()) {
+        return NoDeviceImage;
     }
-    emu::runner::LoadProgram(std::string(path));
+    emu::runner::LoadProgram(path);
     return "";
 }
 

@@ -4,19 +4,8 @@
 #include "emulator/runner/process.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace emu::runner {
-
-namespace {
-
-std::string Hex32(uint64_t value) {
-    char text[24];
-    std::snprintf(text, sizeof(text), "0x%08llX", static_cast<unsigned long long>(value));
-    return text;
-}
-
-} // namespace
 
 namespace {
 struct HandleTable {

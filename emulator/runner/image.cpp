@@ -4,6 +4,7 @@
 #include "emulator/device.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -17,12 +18,6 @@ constexpr uint16_t SubsystemWindowsCeGui = 9;
 // The newest system version a Pocket PC 2002 runs: Windows CE 3.00.
 constexpr uint16_t SystemMajor = 3;
 constexpr uint16_t SystemMinor = 0;
-
-std::string HexText(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof(text), "0x%X", value);
-    return text;
-}
 
 // Little-endian reads that fail loudly past the end of what they read from.
 uint32_t Read32(const std::vector<uint8_t>& bytes, size_t at, const char* what) {
@@ -51,6 +46,12 @@ std::string ReadName(const std::vector<uint8_t>& bytes, size_t at, const char* w
         }
         name += static_cast<char>(bytes[at]);
     }
+}
+
+std::string HexText(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%X", value);
+    return text;
 }
 
 } // namespace

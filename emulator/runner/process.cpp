@@ -35,12 +35,6 @@ uint32_t PageRound(uint64_t size) {
     return static_cast<uint32_t>((size + PageSize - 1) & ~static_cast<uint64_t>(PageSize - 1));
 }
 
-std::string Hex32(uint64_t value) {
-    char text[24];
-    std::snprintf(text, sizeof(text), "0x%08llX", static_cast<unsigned long long>(value));
-    return text;
-}
-
 // The status register first: writing it may change the mode, whose banked stack pointer
 // the rest then sets.
 constexpr std::array<int, 17> SavedRegisters = {
@@ -177,14 +171,16 @@ template <int N> BOOL CALLBACK DialogSlot(HWND dialog, UINT message, WPARAM wPar
     return static_cast<BOOL>(CallProcedure(slot, dialog, message, wParam, lParam));
 }
 
-template <typename Proc, template <int> class Maker, size_t... I>
-constexpr std::array<Proc, SlotCount> MakeSlots(std::index_sequence<I...>) {
-    return {Maker<static_cast<int>(I)>::value...};
+template <size_t... I>
+constexpr std::array<WNDPROC, SlotCount> WindowSlots(std::index_sequence<I...>) {
+    return {&WindowSlot<static_cast<int>(I)>...};
 }
-template <int N> struct WindowMaker { static constexpr WNDPROC value = &WindowSlot<N>; };
-template <int N> struct DialogMaker { static constexpr DLGPROC value = &DialogSlot<N>; };
-const auto windowProcs = MakeSlots<WNDPROC, WindowMaker>(std::make_index_sequence<SlotCount>());
-const auto dialogProcs = MakeSlots<DLGPROC, DialogMaker>(std::make_index_sequence<SlotCount>());
+template <size_t... I>
+constexpr std::array<DLGPROC, SlotCount> DialogSlots(std::index_sequence<I...>) {
+    return {&DialogSlot<static_cast<int>(I)>...};
+}
+const auto windowProcs = WindowSlots(std::make_index_sequence<SlotCount>());
+const auto dialogProcs = DialogSlots(std::make_index_sequence<SlotCount>());
 
 int TakeSlot(std::array<Slot, SlotCount>& slots, Process* process, uint32_t address,
              const char* kind) {
@@ -204,6 +200,12 @@ int TakeSlot(std::array<Slot, SlotCount>& slots, Process* process, uint32_t addr
 }
 
 } // namespace
+
+std::string Hex32(uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof(text), "0x%08llX", static_cast<unsigned long long>(value));
+    return text;
+}
 
 // ---- The process -------------------------------------------------------------------------
 
@@ -238,10 +240,8 @@ struct Hooks {
             uc_emu_stop(uc);
         }
     }
-    static bool Invalid(uc_engine*, uc_mem_type type, uint64_t address, int, int64_t, void* data) {
-        Process& process = *static_cast<Process*>(data);
-        process.faultAddress_ = address;
-        process.faultAccess_ = type;
+    static bool Invalid(uc_engine*, uc_mem_type, uint64_t address, int, int64_t, void* data) {
+        static_cast<Process*>(data)->faultAddress_ = address;
         return false;
     }
     static void Block(uc_engine* uc, uint64_t address, uint32_t, void* data) {
@@ -424,34 +424,33 @@ uint32_t Process::CallGuest(uint32_t address, const std::vector<uint32_t>& args)
 void Process::Fault(int code) {
     const uc_err error = static_cast<uc_err>(code);
     const uint32_t pc = Register(uc_, UC_ARM_REG_PC);
-    const uint32_t stackBottom = StackTop - static_cast<uint32_t>(stack_.size());
-    std::string what;
-    switch (error) {
-    case UC_ERR_INSN_INVALID: {
+    std::string what = std::string(uc_strerror(error)) + " at " + Hex32(pc);
+    const bool unmapped = error == UC_ERR_READ_UNMAPPED || error == UC_ERR_WRITE_UNMAPPED ||
+                          error == UC_ERR_FETCH_UNMAPPED;
+    const bool fetch = error == UC_ERR_FETCH_UNMAPPED || error == UC_ERR_FETCH_PROT;
+    const bool write = error == UC_ERR_WRITE_UNMAPPED || error == UC_ERR_WRITE_PROT;
+    if (error == UC_ERR_INSN_INVALID) {
         uint32_t instruction = 0;
         uc_mem_read(uc_, pc, &instruction, sizeof(instruction));
         what = "undefined instruction " + Hex32(instruction) + " at " + Hex32(pc);
-        break;
-    }
-    case UC_ERR_READ_UNMAPPED:
-    case UC_ERR_WRITE_UNMAPPED:
-    case UC_ERR_FETCH_UNMAPPED: {
-        const char* access = error == UC_ERR_READ_UNMAPPED    ? "read of"
-                             : error == UC_ERR_WRITE_UNMAPPED ? "write to"
-                                                              : "jump to";
-        what = std::string(access) + " unmapped memory at " + Hex32(faultAddress_) + " (pc " +
-               Hex32(pc) + ")";
-        if (error != UC_ERR_FETCH_UNMAPPED && faultAddress_ < stackBottom &&
+    } else if (unmapped || error == UC_ERR_READ_PROT || error == UC_ERR_WRITE_PROT ||
+               error == UC_ERR_FETCH_PROT) {
+        what = std::string(fetch   ? "jump to "
+                           : write ? "write to "
+                                   : "read of ") +
+               (unmapped ? "unmapped" : "protected") + " memory at " + Hex32(faultAddress_) +
+               " (pc " + Hex32(pc) + ")";
+        const uint32_t stackBottom = StackTop - static_cast<uint32_t>(stack_.size());
+        if (unmapped && !fetch && faultAddress_ < stackBottom &&
             faultAddress_ + 0x10000 >= stackBottom) {
             what = "stack overflow: " + what + ", below the " +
                    std::to_string(stack_.size() / 1024) + " KiB stack";
         }
         // A call through an import entry that the loader did not bind jumps to the value
         // the file left there.
-        for (uint32_t at = image_.addressTable;
-             error == UC_ERR_FETCH_UNMAPPED &&
-             at + 4 <= image_.addressTable + image_.addressTableSize && at + 4 <= memory_.size();
-             at += 4) {
+        const uint32_t end = std::min<uint32_t>(image_.addressTable + image_.addressTableSize,
+                                                static_cast<uint32_t>(memory_.size()));
+        for (uint32_t at = image_.addressTable; unmapped && fetch && at + 4 <= end; at += 4) {
             uint32_t value = 0;
             std::memcpy(&value, &memory_[at], sizeof(value));
             if (value == faultAddress_) {
@@ -460,19 +459,6 @@ void Process::Fault(int code) {
                 break;
             }
         }
-        break;
-    }
-    case UC_ERR_READ_PROT:
-    case UC_ERR_WRITE_PROT:
-    case UC_ERR_FETCH_PROT:
-        what = std::string(error == UC_ERR_READ_PROT    ? "read of"
-                           : error == UC_ERR_WRITE_PROT ? "write to"
-                                                        : "jump to") +
-               " protected memory at " + Hex32(faultAddress_) + " (pc " + Hex32(pc) + ")";
-        break;
-    default:
-        what = std::string(uc_strerror(error)) + " at " + Hex32(pc);
-        break;
     }
     throw Failure("the program faulted: " + what + Where());
 }

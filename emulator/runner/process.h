@@ -51,6 +51,9 @@ struct Library {
 extern const Library CoreDll;  // coredll.cpp
 extern const Library AygShell; // aygshell.cpp
 
+// "0x0001C070": a guest address or value in a failure's text.
+std::string Hex32(uint64_t value);
+
 // Handles are the emulator's; the guest sees 32-bit numbers for them, one for each, the
 // same in every process (windows, menus and icons are the system's).
 uint32_t HandleToGuest(const void* handle);
@@ -143,7 +146,6 @@ class Process {
     std::exception_ptr pending_;
     std::string faultNote_;
     uint64_t faultAddress_ = 0;
-    int faultAccess_ = 0;
     std::vector<size_t> hooks_;
 };
 

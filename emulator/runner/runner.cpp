@@ -31,18 +31,21 @@ const unsigned char* ImageResource(int type, int name, size_t* size) {
     return process.Host(process.ImageBase() + address, bytes, "a resource");
 }
 
+// Mapped and bound once, so that a refusal comes here, as at the device's first start.
+void Load(Image image) {
+    auto loaded = std::make_unique<Image>(std::move(image));
+    Process check(*loaded);
+    Loaded() = std::move(loaded);
+}
+
 } // namespace
 
 void LoadProgram(std::vector<uint8_t> file) {
-    auto image = std::make_unique<Image>(ReadImage(std::move(file)));
-    Process check(*image); // refused here, as at the device's first start
-    Loaded() = std::move(image);
+    Load(ReadImage(std::move(file)));
 }
 
 void LoadProgram(const std::string& path) {
-    auto image = std::make_unique<Image>(ReadImageFile(path));
-    Process check(*image);
-    Loaded() = std::move(image);
+    Load(ReadImageFile(path));
 }
 
 int StartProgram(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine,
