@@ -134,6 +134,11 @@ int RunProgram(EntryPoint entry, const std::wstring& commandLine) {
     Note("program started: \"" + Narrow(commandLine) + "\"");
     const int code = RunProcess(entry, commandLine);
     Note("program exited " + std::to_string(code));
+    // The device lives on: the shell's timer still lowers the input panel.
+    if (state.inputPanelDownAt >= 0) {
+        state.now = std::max(state.now, state.inputPanelDownAt);
+        LowerInputPanelWhenDue();
+    }
     if (!state.scripted.empty() || !state.preemptions.empty()) {
         std::string left = "the program ended before these scripted events:";
         for (const Scripted& event : state.scripted) {
@@ -255,7 +260,7 @@ std::vector<WindowView> TopLevelWindows() {
         if (window->alive && window->parent == nullptr) {
             out.push_back({window->handle, window->className, window->title, window->style,
                            window->exStyle, window->rect, window->parent, window->menu,
-                           window->instance, window->enabled});
+                           window->instance, window->enabled, window->visible});
         }
     }
     return out;

@@ -75,8 +75,12 @@ ResourceSource SetProgramResources(ResourceSource source);
 // Any action at a time; the description goes into the timeline when it runs.
 void Script(Millis when, const std::string& description, std::function<void()> action);
 
-// A mouse event on the notification icon (the callback message with it in lParam).
-void TapIcon(Millis when, UINT mouseMessage = WM_LBUTTONUP);
+// A tap on the notification icon: a pen-down and a pen-up on it, for each of which the shell
+// sends the icon's callback message with the mouse message in lParam (WM_LBUTTONDOWN, then
+// WM_LBUTTONUP). A menu that the program opens meanwhile runs inside the sent message.
+void TapIcon(Millis when);
+// One mouse event on the icon alone, sent as its callback message.
+void IconMouseEvent(Millis when, UINT mouseMessage);
 // The open popup menu: pick an item by command id, or tap outside it.
 void ChooseMenuItem(Millis when, UINT commandId);
 void DismissMenu(Millis when);
@@ -93,7 +97,8 @@ void SendToWindow(Millis when, const std::wstring& className, UINT message, WPAR
                   LPARAM lParam);
 void PostToWindow(Millis when, const std::wstring& className, UINT message, WPARAM wParam,
                   LPARAM lParam);
-// The platform's low-memory notice, sent to every top-level window.
+// The shell's low-memory notice: WM_HIBERNATE posted to the visible top-level windows, the
+// foreground one last. Invisible windows get none (another program may still send one).
 void LowMemory(Millis when);
 // Another start of a program while the first runs, from its entry point; its exit code goes
 // into the timeline ("second copy exited 0"). The device shares windows, classes and the
@@ -178,7 +183,11 @@ struct DialogView {
     const ControlView& Control(int id) const;
 };
 DialogView CurrentDialog(); // the innermost open dialog; throws Failure when none
+// The input panel as a person sees it. SIP_DOWN lowers it only after InputPanelDownDelay, the
+// shell's own timer, so that a SIP_UP right after it (focus moving from one edit to the next)
+// leaves it up without a flash.
 bool InputPanelUp();
+constexpr Millis InputPanelDownDelay = 100;
 
 struct WindowView {
     HWND handle;
@@ -191,6 +200,7 @@ struct WindowView {
     HMENU menu;
     HINSTANCE instance;
     bool enabled;
+    bool visible; // WS_VISIBLE, or a modal dialog, which is always shown
 };
 std::vector<WindowView> TopLevelWindows(); // live ones, dialogs included
 
@@ -204,9 +214,13 @@ std::vector<TimerView> Timers();
 // Times at which a timer message was retrieved (every retrieval, every timer).
 const std::vector<Millis>& TimerMessages();
 
-// The screen of the device, in pixels.
+// The screen of the device, in pixels: the navigation bar at the top, the menu bar (with the
+// notification icons at its right end) at the bottom, and the work area between them.
 constexpr int ScreenWidth = 240;
 constexpr int ScreenHeight = 320;
+constexpr int NavigationBarHeight = 26;
+constexpr int MenuBarHeight = 26;
+constexpr int MenuBarTop = ScreenHeight - MenuBarHeight;
 
 } // namespace emu
 

@@ -10,8 +10,6 @@ namespace emu::detail {
 // Dialog base units of the device's system font, in pixels.
 constexpr int BaseUnitX = 6;
 constexpr int BaseUnitY = 12;
-// The navigation bar at the top of the screen; a full-screen dialog sits below it.
-constexpr int NavigationBarHeight = 26;
 
 // Reads a dialog template (the classic layout, not the extended one).
 class TemplateReader {
@@ -298,6 +296,8 @@ int WINAPI DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATE dialogTemp
     HWND handle = BuildDialog(reinterpret_cast<const unsigned char*>(dialogTemplate), owner,
                               dialogProc, instance);
     S().dialogs.push_back(handle);
+    // A modal dialog is shown whatever its template's style says.
+    Require(handle, "dialog").visible = true;
     struct Pop {
         ~Pop() {
             S().dialogs.pop_back();
@@ -462,13 +462,33 @@ BOOL WINAPI SHSipPreference(HWND window, SIPSTATE state) {
     if (state != SIP_UP && state != SIP_DOWN) {
         return TRUE;
     }
-    const bool up = state == SIP_UP;
-    if (S().inputPanelUp != up) {
-        S().inputPanelUp = up;
-        Note(up ? "input panel up" : "input panel down");
+    State& device = S();
+    if (state == SIP_UP) {
+        device.inputPanelDownAt = -1; // a lowering still to come is cancelled
+        if (!device.inputPanelUp) {
+            device.inputPanelUp = true;
+            Note("input panel up");
+        }
+    } else if (device.inputPanelUp && device.inputPanelDownAt < 0) {
+        device.inputPanelDownAt = device.now + InputPanelDownDelay;
     }
     return TRUE;
 }
+
+namespace emu::detail {
+
+bool LowerInputPanelWhenDue() {
+    State& device = S();
+    if (device.inputPanelDownAt < 0 || device.inputPanelDownAt > device.now) {
+        return false;
+    }
+    device.inputPanelDownAt = -1;
+    device.inputPanelUp = false;
+    Note("input panel down");
+    return true;
+}
+
+} // namespace emu::detail
 
 namespace emu {
 

@@ -28,6 +28,7 @@ struct Window {
     HINSTANCE instance = nullptr;
     WNDPROC proc = nullptr;
     bool enabled = true;
+    bool visible = false;
     bool alive = true;
     // Controls.
     int id = 0;
@@ -134,6 +135,7 @@ struct State {
     uintptr_t nextResource = 0xB000;
     uintptr_t nextIcon = 0x9000;
     bool inputPanelUp = false;
+    Millis inputPanelDownAt = -1; // the shell's timer that lowers the panel; -1: none
     HWND foreground = nullptr;
     bool running = false;
 
@@ -174,6 +176,8 @@ LRESULT Call(HWND handle, UINT message, WPARAM wParam, LPARAM lParam);
 // waiting. A modal loop passes its end condition, checked after each scripted event.
 enum class Next { Message, Quit, LoopEnded };
 Next NextMessage(MSG* msg, const std::function<bool()>& loopEnded = nullptr);
+// The shell's own timer: lowers the input panel when it is due. Answers whether it did.
+bool LowerInputPanelWhenDue();
 
 // Dialogs.
 LRESULT DialogWindowProc(Window& dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -168,14 +168,29 @@ BOOL WINAPI Shell_NotifyIcon(DWORD operation, PNOTIFYICONDATA data) {
 
 namespace emu {
 
-void TapIcon(Millis when, UINT mouseMessage) {
-    Script(when, "user taps the icon (" + Hex(mouseMessage) + ")", [mouseMessage] {
-        if (S().icons.empty()) {
-            throw Failure("TapIcon: no icon in the notification area at " + FormatTime(S().now));
+// The shell sends each mouse event on an icon as the icon's callback message.
+static void SendMouseEvent(UINT mouseMessage, const char* action) {
+    if (S().icons.empty()) {
+        throw Failure(std::string(action) + ": no icon in the notification area at " +
+                      FormatTime(S().now));
+    }
+    const Icon icon = S().icons.front();
+    SendMessageW(icon.window, icon.callbackMessage, icon.id, static_cast<LPARAM>(mouseMessage));
+}
+
+void TapIcon(Millis when) {
+    Script(when, "user taps the icon", [] {
+        SendMouseEvent(WM_LBUTTONDOWN, "TapIcon");
+        // The pen comes up where the icon was; an icon gone meanwhile hears nothing of it.
+        if (!S().icons.empty()) {
+            SendMouseEvent(WM_LBUTTONUP, "TapIcon");
         }
-        const Icon& icon = S().icons.front();
-        PostMessageW(icon.window, icon.callbackMessage, icon.id, static_cast<LPARAM>(mouseMessage));
     });
+}
+
+void IconMouseEvent(Millis when, UINT mouseMessage) {
+    Script(when, "mouse event " + Hex(mouseMessage) + " on the icon",
+           [mouseMessage] { SendMouseEvent(mouseMessage, "IconMouseEvent"); });
 }
 
 void ChooseMenuItem(Millis when, UINT commandId) {
@@ -226,8 +241,18 @@ void RestartShell(Millis when) {
 
 void LowMemory(Millis when) {
     Script(when, "the platform runs low on memory", [] {
+        std::vector<HWND> visible;
         for (const WindowView& window : TopLevelWindows()) {
-            SendMessageW(window.handle, WM_HIBERNATE, 0, 0);
+            if (window.visible && window.handle != S().foreground) {
+                visible.push_back(window.handle);
+            }
+        }
+        if (Window* foreground = Find(S().foreground);
+            foreground && foreground->visible && foreground->parent == nullptr) {
+            visible.push_back(foreground->handle);
+        }
+        for (HWND window : visible) {
+            PostMessageW(window, WM_HIBERNATE, 0, 0);
         }
     });
 }

@@ -107,6 +107,9 @@ Next NextMessage(MSG* msg, const std::function<bool()>& loopEnded) {
             msg->wParam = static_cast<WPARAM>(state.quitCode);
             return Next::Quit;
         }
+        if (LowerInputPanelWhenDue()) {
+            continue;
+        }
         Scripted* event = NextScripted();
         Timer* timer = NextTimer();
         // Input and other programs come before timer messages.
@@ -128,14 +131,17 @@ Next NextMessage(MSG* msg, const std::function<bool()>& loopEnded) {
             state.timerMessages.push_back(state.now);
             return Next::Message;
         }
-        if (event == nullptr && timer == nullptr) {
+        // Every loop is idle: the clock jumps to whatever comes next.
+        Millis next = state.inputPanelDownAt;
+        if (event != nullptr && (next < 0 || event->when < next)) {
+            next = event->when;
+        }
+        if (timer != nullptr && (next < 0 || timer->due < next)) {
+            next = timer->due;
+        }
+        if (next < 0) {
             throw Failure("nothing left to happen at " + FormatTime(state.now) +
                           ": the program waits for ever (" + Waiting() + " )");
-        }
-        // Every loop is idle: the clock jumps to whatever comes next.
-        Millis next = event != nullptr ? event->when : timer->due;
-        if (timer != nullptr && timer->due < next) {
-            next = timer->due;
         }
         state.now = next;
     }
@@ -191,11 +197,13 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
     window->menu = menu;
     window->instance = instance;
     window->proc = found->second.lpfnWndProc;
-    // A top-level window of default size fills the screen.
+    window->visible = (style & WS_VISIBLE) != 0;
+    // A window of default size reaches from its corner to the right edge of the screen and
+    // down to the top of the menu bar, where the notification icons are.
     const LONG left = x == CW_USEDEFAULT ? 0 : x;
     const LONG top = y == CW_USEDEFAULT ? 0 : y;
-    const LONG w = width == CW_USEDEFAULT ? ScreenWidth : width;
-    const LONG h = height == CW_USEDEFAULT ? ScreenHeight : height;
+    const LONG w = width == CW_USEDEFAULT ? std::max<LONG>(ScreenWidth - left, 0) : width;
+    const LONG h = height == CW_USEDEFAULT ? std::max<LONG>(MenuBarTop - top, 0) : height;
     window->rect = {left, top, left + w, top + h};
     HWND handle = NewWindow(std::move(window));
     Note("window \"" + Narrow(className) + "\" created: title \"" +

@@ -4,16 +4,21 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 using emu::At;
 
 namespace {
 
 int destroyed = 0;
+std::vector<std::pair<UINT, LPARAM>> handled; // message, lParam
 
 LRESULT CALLBACK PlainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_DESTROY) {
         ++destroyed;
     }
+    handled.emplace_back(message, lParam);
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -22,14 +27,19 @@ class Emulator : public ::testing::Test {
     void SetUp() override {
         emu::Reset();
         destroyed = 0;
+        handled.clear();
         WNDCLASSW windowClass = {};
         windowClass.lpfnWndProc = PlainProc;
         windowClass.lpszClassName = L"Plain";
         RegisterClassW(&windowClass);
     }
-    HWND Create() {
-        return CreateWindowExW(0, L"Plain", L"", WS_CAPTION, 0, 0, CW_USEDEFAULT, CW_USEDEFAULT,
-                               nullptr, nullptr, emu::ProgramInstance(), nullptr);
+    HWND Create(DWORD style = WS_CAPTION, int x = 0, int y = 0) {
+        return CreateWindowExW(0, L"Plain", L"", style, x, y, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
+                               nullptr, emu::ProgramInstance(), nullptr);
+    }
+    // Posts a message at a moment, so that a retrieval returns then.
+    static void PostAt(emu::Millis when, HWND window) {
+        emu::Script(when, "post", [window] { PostMessageW(window, WM_USER, 0, 0); });
     }
 };
 
@@ -91,6 +101,67 @@ TEST_F(Emulator, PostedMessagesComeBeforeTheQuitMessageAndTimers) {
     EXPECT_FALSE(GetMessageW(&msg, nullptr, 0, 0));
     EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
     EXPECT_EQ(msg.wParam, 3u);
+}
+
+// A tap on an icon is a pen-down and a pen-up, each sent: both are handled before the
+// retrieval that runs the tap returns anything.
+TEST_F(Emulator, TapOnAnIconSendsPenDownThenPenUp) {
+    HWND window = Create();
+    NOTIFYICONDATA data = {};
+    data.cbSize = sizeof(data);
+    data.hWnd = window;
+    data.uFlags = NIF_MESSAGE;
+    data.uCallbackMessage = WM_USER + 5;
+    ASSERT_TRUE(Shell_NotifyIcon(NIM_ADD, &data));
+    emu::TapIcon(At(0, 0, 5));
+    PostAt(At(0, 0, 6), window);
+    handled.clear();
+    MSG msg;
+    ASSERT_TRUE(GetMessageW(&msg, nullptr, 0, 0));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_USER));
+    using Handled = std::vector<std::pair<UINT, LPARAM>>;
+    EXPECT_EQ(handled, (Handled{{WM_USER + 5, WM_LBUTTONDOWN}, {WM_USER + 5, WM_LBUTTONUP}}));
+}
+
+// The shell posts its low-memory notice to visible top-level windows only.
+TEST_F(Emulator, LowMemoryNoticeIsPostedToVisibleWindowsOnly) {
+    Create();
+    HWND visible = Create(WS_VISIBLE);
+    emu::LowMemory(At(0, 0, 5));
+    MSG msg;
+    ASSERT_TRUE(GetMessageW(&msg, nullptr, 0, 0));
+    EXPECT_EQ(msg.hwnd, visible);
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_HIBERNATE));
+    EXPECT_THROW(GetMessageW(&msg, nullptr, 0, 0), emu::Failure); // no other
+}
+
+// SIP_DOWN lowers the panel after the shell's own delay; a SIP_UP before then keeps it up.
+TEST_F(Emulator, InputPanelGoesDownOnlyAfterADelay) {
+    HWND window = Create();
+    SHSipPreference(window, SIP_UP);
+    SHSipPreference(window, SIP_DOWN);
+    EXPECT_TRUE(emu::InputPanelUp());
+    SHSipPreference(window, SIP_UP);
+    SHSipPreference(window, SIP_DOWN);
+    PostAt(At(0, 0, 1), window);
+    MSG msg;
+    ASSERT_TRUE(GetMessageW(&msg, nullptr, 0, 0));
+    EXPECT_FALSE(emu::InputPanelUp());
+    EXPECT_EQ(
+        emu::TimelineOf("input panel"),
+        (std::vector<std::string>{"00:00:00 input panel up", "00:00:00.100 input panel down"}));
+}
+
+// A default size reaches the right edge of the screen and the top of the menu bar.
+TEST_F(Emulator, DefaultWindowSizeEndsAboveTheMenuBar) {
+    for (auto [x, y] : {std::pair{0, 0}, std::pair{10, 20}}) {
+        RECT rect{};
+        ASSERT_TRUE(GetWindowRect(Create(WS_CAPTION, x, y), &rect));
+        EXPECT_EQ(rect.left, x);
+        EXPECT_EQ(rect.top, y);
+        EXPECT_EQ(rect.right, 240);
+        EXPECT_EQ(rect.bottom, 294);
+    }
 }
 
 TEST_F(Emulator, CloseRequestDestroysAWindowByDefault) {
