@@ -1,78 +1,34 @@
-// The whole program on the emulated device, started through its real entry point, with a
-// scripted user and world; the assertions are on what a person would see. Each scenario
-// runs on the host build and on the device image (its instances named "DeviceImage"); those
-// that also look into the schedule record run on the host build only (HostScenario).
-#include "emulator/device.h"
+// User stories: the whole program on the emulated device, run on both builds (scenario.h).
 #include "resources/resource.h"
-#include "shell/main.h"
-#include "shell/main_window.h"
-#include "shell/notify_icon.h"
-#include "test_support.h"
-
-#include <gtest/gtest.h>
+#include "scenario.h"
 
 #include <cwchar>
+#include <memory>
 
 using emu::At;
 using test::KeyLines;
+using test::Lines;
 using test::PowerKeyAt;
-using Lines = std::vector<std::string>;
 
 namespace {
 
-class Scenario : public ::testing::TestWithParam<test::Build> {
-  protected:
-    void SetUp() override {
-        if (GetParam().entry == test::DeviceImage.entry) {
-            const std::string why = test::LoadDeviceImage();
-            if (!why.empty()) {
-                GTEST_SKIP() << why;
-            }
-        }
-        test::FreshDevice();
-        emu::SetClock(2026, 12, 8, 10, 0, 0);
-    }
-    void TearDown() override {
-        if (HasFailure()) {
-            std::printf("Timeline:\n%s", emu::TimelineText().c_str());
-        }
-    }
-    // Runs the program and checks what every ending leaves behind: exit code 0, no icon,
-    // no window, no timer.
-    void RunToEnd(const std::wstring& commandLine) {
-        EXPECT_EQ(emu::RunProgram(GetParam().entry, commandLine), 0);
-        EXPECT_TRUE(emu::Icons().empty());
-        EXPECT_TRUE(emu::TopLevelWindows().empty());
-        EXPECT_TRUE(emu::Timers().empty());
-        EXPECT_EQ(emu::LiveMenus(), 0);
-    }
-    void QuitAt(emu::Millis when) {
-        emu::SendToWindow(when, MAIN_WINDOW_CLASS, MSG_QUIT_REQUEST, 0, 0);
-    }
-    void StartLater(emu::Millis when, const std::wstring& commandLine) {
-        emu::StartSecondCopy(when, GetParam().laterStart, commandLine);
-    }
-};
+class Scenario : public test::Scenario {};
+INSTANTIATE_SCENARIOS(Scenario);
 
-class HostScenario : public Scenario {};
-
-std::string BuildName(const ::testing::TestParamInfo<test::Build>& info) {
-    return info.param.name;
-}
-INSTANTIATE_TEST_SUITE_P(, Scenario, ::testing::Values(test::HostBuild, test::DeviceImage),
-                         BuildName);
-INSTANTIATE_TEST_SUITE_P(, HostScenario, ::testing::Values(test::HostBuild), BuildName);
-
-TEST_P(HostScenario, TypicalEveningWaitChosenInTheDialog) {
+TEST_P(Scenario, TypicalEveningWaitChosenInTheDialog) {
     emu::SetClock(2026, 12, 8, 21, 10, 40);
     auto opened = test::LookAtDialog(At(21, 10, 41));
     emu::ClickRadio(At(21, 10, 44), IDC_WAIT_RADIO);
     emu::Clear(At(21, 10, 46), IDC_WAIT_MINUTES);
     emu::Type(At(21, 10, 47), IDC_WAIT_MINUTES, L"30");
+    auto typed = test::LookAtDialog(At(21, 10, 48));
     emu::PressDone(At(21, 10, 50));
-    auto afterDone = test::LookAtSchedule(At(21, 10, 55));
-    auto firstChange = test::LookAtSchedule(At(21, 11, 5));
-    auto lastBefore = test::LookAtSchedule(At(21, 39, 55));
+    std::shared_ptr<ScheduleRecord> afterDone, firstChange, lastBefore;
+    if (OnHostBuild()) {
+        afterDone = test::LookAtSchedule(At(21, 10, 55));
+        firstChange = test::LookAtSchedule(At(21, 11, 5));
+        lastBefore = test::LookAtSchedule(At(21, 39, 55));
+    }
 
     RunToEnd(L"");
 
@@ -81,13 +37,16 @@ TEST_P(HostScenario, TypicalEveningWaitChosenInTheDialog) {
     EXPECT_FALSE(opened->Control(IDC_WAIT_RADIO).checked);
     EXPECT_EQ(opened->Control(IDC_TIME_HOUR).text, L"0");
     EXPECT_EQ(opened->Control(IDC_TIME_MINUTE).text, L"0");
+    EXPECT_TRUE(typed->Control(IDC_WAIT_RADIO).checked);
+    EXPECT_EQ(typed->Control(IDC_WAIT_HOURS).text, L"0");
+    EXPECT_EQ(typed->Control(IDC_WAIT_MINUTES).text, L"30");
     EXPECT_EQ(emu::TimelineOf("icon added"),
               Lines{"21:10:40 icon added: id 1, tip \"Velmot\", icon 101 16x16, callback 1125"});
-    EXPECT_EQ(afterDone->mode, AfterWait);
-    EXPECT_EQ(afterDone->remainingMinutes, 30);
-    EXPECT_EQ(afterDone->lastMinute, 10);
-    EXPECT_EQ(firstChange->remainingMinutes, 29);
-    EXPECT_EQ(lastBefore->remainingMinutes, 1);
+    // Up for the first edit, down as the finger leaves it for a radio button, up for the
+    // minutes, down after Done; each time down after the shell's delay.
+    EXPECT_EQ(emu::TimelineOf("input panel"),
+              (Lines{"21:10:40 input panel up", "21:10:44.100 input panel down",
+                     "21:10:46 input panel up", "21:10:50.100 input panel down"}));
     EXPECT_EQ(KeyLines(), PowerKeyAt("21:40:00"));
     EXPECT_EQ(emu::TimelineOf("icon removed"), Lines{"21:40:00 icon removed: id 1"});
     EXPECT_EQ(emu::TimelineOf("timer 1"),
@@ -97,6 +56,13 @@ TEST_P(HostScenario, TypicalEveningWaitChosenInTheDialog) {
     ASSERT_EQ(ticks.size(), 175u);
     EXPECT_EQ(ticks.front(), At(21, 11, 0));
     EXPECT_EQ(ticks.back(), At(21, 40, 0));
+    if (OnHostBuild()) {
+        EXPECT_EQ(afterDone->mode, AfterWait);
+        EXPECT_EQ(afterDone->remainingMinutes, 30);
+        EXPECT_EQ(afterDone->lastMinute, 10);
+        EXPECT_EQ(firstChange->remainingMinutes, 29);
+        EXPECT_EQ(lastBefore->remainingMinutes, 1);
+    }
 }
 
 TEST_P(Scenario, HiddenMainWindowAndItsClass) {
@@ -107,17 +73,23 @@ TEST_P(Scenario, HiddenMainWindowAndItsClass) {
                     "none, cursor none, brush none, menu none"});
     EXPECT_EQ(emu::TimelineOf("window \"VelmotWndCls\" created"),
               Lines{"10:00:00 window \"VelmotWndCls\" created: title \"\", style 0xC00000, ex "
-                    "style 0x0, at 0,0 size 240x320, parent none, menu none"});
+                    "style 0x0, at 0,0 size 240x294, parent none, menu none"});
     EXPECT_TRUE(emu::TimelineOf("dialog").empty());
 }
 
-TEST_P(HostScenario, CommandLineWithoutSlashShowsTheDialog) {
+TEST_P(Scenario, CommandLineWithoutSlashShowsTheDialog) {
     auto opened = test::LookAtDialog(At(10, 0, 1));
     emu::PressDone(At(10, 0, 2));
+    OpenSetAt(At(10, 0, 10));
+    auto reopened = test::LookAtDialog(At(10, 0, 12));
+    emu::PressDone(At(10, 0, 13));
     QuitAt(At(10, 0, 30));
     RunToEnd(L"T 7:30");
-    EXPECT_EQ(opened->Control(IDC_TIME_HOUR).text, L"0");
-    EXPECT_EQ(SuspendSchedule.targetHour, 0);
+    for (const auto& view : {opened, reopened}) {
+        EXPECT_TRUE(view->Control(IDC_TIME_RADIO).checked);
+        EXPECT_EQ(view->Control(IDC_TIME_HOUR).text, L"0");
+        EXPECT_EQ(view->Control(IDC_TIME_MINUTE).text, L"0");
+    }
     EXPECT_TRUE(emu::Keys().empty());
 }
 
@@ -137,10 +109,13 @@ TEST_P(Scenario, ScheduleAlreadyDueWhenTheDialogIsConfirmed) {
     EXPECT_TRUE(emu::TimelineOf("timer").empty());
 }
 
-// The ways a running program can be ended, each acting at t and t + 1 s.
+// The ways a running program may be ended, each acting at t and t + 1 s. The shell's
+// low-memory notice goes to visible windows only, so it never reaches the hidden main
+// window (nor does the open dialog act on it); the same message sent by another program does.
 struct Ending {
     const char* name;
     void (*act)(emu::Millis t);
+    bool ends;
     bool suspends;
 };
 
@@ -150,35 +125,54 @@ const Ending Endings[] = {
          emu::TapIcon(t);
          emu::ChooseMenuItem(t + 1000, IDM_SUSPEND);
      },
-     true},
+     true, true},
     {"menu Exit",
      [](emu::Millis t) {
          emu::TapIcon(t);
          emu::ChooseMenuItem(t + 1000, IDM_EXIT);
      },
-     false},
+     true, false},
     {"quit request sent",
-     [](emu::Millis t) { emu::SendToWindow(t + 1000, MAIN_WINDOW_CLASS, 1124, 0, 0); }, false},
+     [](emu::Millis t) { emu::SendToWindow(t + 1000, MAIN_WINDOW_CLASS, 1124, 0, 0); }, true,
+     false},
     {"quit request posted",
-     [](emu::Millis t) { emu::PostToWindow(t + 1000, MAIN_WINDOW_CLASS, 1124, 0, 0); }, false},
-    {"low-memory notice", [](emu::Millis t) { emu::LowMemory(t + 1000); }, false},
+     [](emu::Millis t) { emu::PostToWindow(t + 1000, MAIN_WINDOW_CLASS, 1124, 0, 0); }, true,
+     false},
+    {"quit request posted with a negative lParam",
+     [](emu::Millis t) { emu::PostToWindow(t + 1000, MAIN_WINDOW_CLASS, 1124, 0, -1); }, true,
+     false},
+    {"the shell's low-memory notice", [](emu::Millis t) { emu::LowMemory(t + 1000); }, false,
+     false},
+    {"low-memory message sent by another program",
+     [](emu::Millis t) { emu::SendToWindow(t + 1000, MAIN_WINDOW_CLASS, WM_HIBERNATE, 0, 0); },
+     true, false},
     {"suspend command from another program",
      [](emu::Millis t) {
          emu::PostToWindow(t + 1000, MAIN_WINDOW_CLASS, WM_COMMAND, MAKEWPARAM(IDM_SUSPEND, 7),
                            1234);
      },
-     true},
+     true, true},
 };
+
+// Acts at 10:05:03; what does not end the program is followed by a quit request at 10:05:10.
+// Answers the time at which the program should end.
+std::string EndAt(const Ending& c) {
+    c.act(At(10, 5, 3));
+    if (!c.ends) {
+        emu::SendToWindow(At(10, 5, 10), MAIN_WINDOW_CLASS, MSG_QUIT_REQUEST, 0, 0);
+    }
+    return c.ends ? "10:05:04" : "10:05:10";
+}
 
 TEST_P(Scenario, EveryWayToEndARunningCountdown) {
     for (const Ending& c : Endings) {
         SCOPED_TRACE(c.name);
         test::FreshDevice();
         emu::SetClock(2026, 12, 8, 10, 0, 0);
-        c.act(At(10, 5, 3));
+        const std::string end = EndAt(c);
         RunToEnd(L"/W 1:30");
-        EXPECT_EQ(KeyLines(), c.suspends ? PowerKeyAt("10:05:04") : Lines{});
-        EXPECT_EQ(emu::TimelineOf("icon removed"), Lines{"10:05:04 icon removed: id 1"});
+        EXPECT_EQ(KeyLines(), c.suspends ? PowerKeyAt(end) : Lines{});
+        EXPECT_EQ(emu::TimelineOf("icon removed"), Lines{end + " icon removed: id 1"});
         EXPECT_EQ(emu::TimelineOf("window \"VelmotWndCls\" destroyed").size(), 1u);
     }
 }
@@ -192,15 +186,14 @@ TEST_P(Scenario, EveryWayToEndWhileTheDialogIsOpen) {
             test::FreshDevice();
             emu::SetClock(2026, 12, 8, 10, 0, 0);
             if (fromSet) {
-                emu::TapIcon(At(10, 1, 0));
-                emu::ChooseMenuItem(At(10, 1, 1), IDM_SET);
+                OpenSetAt(At(10, 1, 0));
             }
-            c.act(At(10, 5, 3));
+            const std::string end = EndAt(c);
             RunToEnd(fromSet ? L"/W 1:30" : L"");
-            EXPECT_EQ(KeyLines(), c.suspends ? PowerKeyAt("10:05:04") : Lines{});
-            EXPECT_EQ(emu::TimelineOf("icon removed"), Lines{"10:05:04 icon removed: id 1"});
+            EXPECT_EQ(KeyLines(), c.suspends ? PowerKeyAt(end) : Lines{});
+            EXPECT_EQ(emu::TimelineOf("icon removed"), Lines{end + " icon removed: id 1"});
             EXPECT_EQ(emu::TimelineOf("dialog \"Set\" destroyed"),
-                      Lines{"10:05:04 dialog \"Set\" destroyed"});
+                      Lines{end + " dialog \"Set\" destroyed"});
             EXPECT_EQ(emu::TimelineOf("window \"VelmotWndCls\" destroyed").size(), 1u);
             // No timer was started after the end.
             EXPECT_EQ(emu::TimelineOf("timer 1 set").size(), fromSet ? 1u : 0u);
@@ -218,20 +211,25 @@ TEST_P(Scenario, CloseRequestIsIgnored) {
     EXPECT_EQ(KeyLines(), PowerKeyAt("10:02:00"));
 }
 
-TEST_P(HostScenario, SetDuringACountdownDoesNotCountTheMinutesInTheDialog) {
+TEST_P(Scenario, SetDuringACountdownDoesNotCountTheMinutesInTheDialog) {
     emu::SetClock(2026, 12, 8, 10, 19, 30);
     emu::TapIcon(At(10, 20, 20));
     emu::ChooseMenuItem(At(10, 20, 25), IDM_SET);
     auto shown = test::LookAtDialog(At(10, 21, 0));
     emu::PressDone(At(10, 23, 10));
-    auto resumed = test::LookAtSchedule(At(10, 23, 15));
+    std::shared_ptr<ScheduleRecord> resumed;
+    if (OnHostBuild()) {
+        resumed = test::LookAtSchedule(At(10, 23, 15));
+    }
     RunToEnd(L"/W 0:6");
 
     EXPECT_TRUE(shown->Control(IDC_WAIT_RADIO).checked);
     EXPECT_EQ(shown->Control(IDC_WAIT_HOURS).text, L"0");
     EXPECT_EQ(shown->Control(IDC_WAIT_MINUTES).text, L"5");
-    EXPECT_EQ(resumed->remainingMinutes, 5);
-    EXPECT_EQ(resumed->lastMinute, 23);
+    if (OnHostBuild()) {
+        EXPECT_EQ(resumed->remainingMinutes, 5);
+        EXPECT_EQ(resumed->lastMinute, 23);
+    }
     EXPECT_EQ(emu::TimelineOf("timer 1"),
               (Lines{"10:19:30 timer 1 set: every 10000 ms", "10:20:25 timer 1 killed",
                      "10:23:10 timer 1 set: every 10000 ms", "10:28:00 timer 1 killed"}));
@@ -272,10 +270,10 @@ TEST_P(Scenario, AtTimeTargetPassingWhileTheDialogIsOpenWaitsForTheNextDay) {
 }
 
 TEST_P(Scenario, TrayCallbackOpensTheMenuOnlyOnLeftButtonUp) {
-    emu::TapIcon(At(10, 0, 5), WM_LBUTTONDOWN);
-    emu::TapIcon(At(10, 0, 6), 0x10202); // button-up in the low word only
-    emu::TapIcon(At(10, 0, 7), 0x0203);
-    emu::TapIcon(At(10, 0, 8), WM_LBUTTONUP);
+    emu::IconMouseEvent(At(10, 0, 5), WM_LBUTTONDOWN);
+    emu::IconMouseEvent(At(10, 0, 6), 0x10202); // button-up in the low word only
+    emu::IconMouseEvent(At(10, 0, 7), 0x0203);
+    emu::IconMouseEvent(At(10, 0, 8), WM_LBUTTONUP);
     emu::DismissMenu(At(10, 0, 9));
     QuitAt(At(10, 0, 15));
     RunToEnd(L"/W 1:0");
@@ -296,23 +294,35 @@ TEST_P(Scenario, OtherTimerIdsAndCommandsDoNothing) {
     EXPECT_EQ(KeyLines(), PowerKeyAt("10:00:02"));
 }
 
-TEST_P(HostScenario, SecondStartLeavesTheRunningCopyAlone) {
+TEST_P(Scenario, SecondStartLeavesTheRunningCopyAlone) {
     StartLater(At(10, 1, 0), L"");
     StartLater(At(10, 2, 0), L"/W 0:0");
     auto icons = std::make_shared<size_t>(0);
     emu::Script(At(10, 2, 1), "count icons", [icons] { *icons = emu::Icons().size(); });
-    auto schedule = test::LookAtSchedule(At(10, 2, 5));
+    std::shared_ptr<ScheduleRecord> schedule;
+    if (OnHostBuild()) {
+        schedule = test::LookAtSchedule(At(10, 2, 5));
+    }
+    // The running copy's own dialog shows its countdown untouched: 90 minutes less two.
+    OpenSetAt(At(10, 2, 10));
+    auto shown = test::LookAtDialog(At(10, 2, 12));
+    emu::PressDone(At(10, 2, 13));
     QuitAt(At(10, 3, 0));
     RunToEnd(L"/W 1:30");
 
     EXPECT_EQ(emu::TimelineOf("second copy exited"),
               (Lines{"10:01:00 second copy exited 0", "10:02:00 second copy exited 0"}));
     EXPECT_EQ(*icons, 1u);
-    EXPECT_EQ(schedule->waitHours, 1);
-    EXPECT_EQ(schedule->waitMinutes, 30);
-    EXPECT_EQ(schedule->remainingMinutes, 88);
-    EXPECT_EQ(emu::TimelineOf("dialog").size(), 0u);
+    EXPECT_TRUE(shown->Control(IDC_WAIT_RADIO).checked);
+    EXPECT_EQ(shown->Control(IDC_WAIT_HOURS).text, L"1");
+    EXPECT_EQ(shown->Control(IDC_WAIT_MINUTES).text, L"28");
+    EXPECT_EQ(emu::TimelineOf("dialog opened").size(), 1u);
     EXPECT_TRUE(emu::Keys().empty());
+    if (OnHostBuild()) {
+        EXPECT_EQ(schedule->waitHours, 1);
+        EXPECT_EQ(schedule->waitMinutes, 30);
+        EXPECT_EQ(schedule->remainingMinutes, 88);
+    }
 }
 
 TEST_P(Scenario, LongNightUntilSixInTheMorning) {
@@ -326,13 +336,23 @@ TEST_P(Scenario, LongNightUntilSixInTheMorning) {
     }
 }
 
-TEST_P(HostScenario, ThousandHourWaitIsNotDueAfterAWholeDay) {
-    auto later = test::LookAtSchedule(At(10, 0, 5, 1));
-    QuitAt(At(10, 0, 10, 1));
+TEST_P(Scenario, ThousandHourWaitIsNotDueAfterAWholeDay) {
+    std::shared_ptr<ScheduleRecord> later;
+    if (OnHostBuild()) {
+        later = test::LookAtSchedule(At(10, 0, 5, 1));
+    }
+    OpenSetAt(At(10, 0, 10, 1));
+    auto shown = test::LookAtDialog(At(10, 0, 12, 1));
+    emu::PressDone(At(10, 0, 13, 1));
+    QuitAt(At(10, 0, 20, 1));
     RunToEnd(L"/W 1000:0");
     EXPECT_TRUE(emu::Keys().empty());
-    // One minute counted per minute change: a day is 1440 of them.
-    EXPECT_EQ(later->remainingMinutes, 60000 - 1440);
+    // One minute counted per minute change: a day is 1440 of them, 976 hours are left.
+    EXPECT_EQ(shown->Control(IDC_WAIT_HOURS).text, L"976");
+    EXPECT_EQ(shown->Control(IDC_WAIT_MINUTES).text, L"0");
+    if (OnHostBuild()) {
+        EXPECT_EQ(later->remainingMinutes, 60000 - 1440);
+    }
 }
 
 TEST_P(Scenario, HugeWaitFromTheCommandLineNeverSuspendsAtOnce) {
@@ -419,14 +439,24 @@ TEST_P(Scenario, CommandLineTable) {
         const char* suspendsAt;
     };
     const Line lines[] = {
-        {L"", true, "+1d 00:00:05"},         {L"T 7:30", true, "+1d 00:00:05"},
-        {L"/T 23:30", false, "23:30:00"},    {L"/t23:30", false, "23:30:00"},
-        {L"/W 1:30", false, "22:40:00"},     {L"/W 0 45", false, "21:55:00"},
-        {L"/W 2", false, "23:10:00"},        {L"/T 7", false, "+1d 07:00:00"},
-        {L"/W :30", false, "21:40:00"},      {L"/W 1::: 5", false, "22:15:00"},
-        {L"/X 7:30", false, "+1d 07:30:00"}, {L"/ T 7:30", false, "+1d 00:07:00"},
-        {L"/7:30", false, "+1d 00:30:00"},   {L"/", false, "+1d 00:00:00"},
-        {L"/W", false, "21:10:40"},          {L"/W 1:30 junk", false, "22:40:00"},
+        {L"", true, "+1d 00:00:05"},
+        {L"T 7:30", true, "+1d 00:00:05"},
+        {L"/T 23:30", false, "23:30:00"},
+        {L"/t23:30", false, "23:30:00"},
+        {L"/W 1:30", false, "22:40:00"},
+        {L"/W 0 45", false, "21:55:00"},
+        {L"/W 2", false, "23:10:00"},
+        {L"/T 7", false, "+1d 07:00:00"},
+        {L"/W :30", false, "21:40:00"},
+        {L"/W 1::: 5", false, "22:15:00"},
+        {L"/X 7:30", false, "+1d 07:30:00"},
+        {L"/ T 7:30", false, "+1d 00:07:00"},
+        {L"/7:30", false, "+1d 00:30:00"},
+        {L"/", false, "+1d 00:00:00"},
+        {L"/W", false, "21:10:40"},
+        {L"/W 1:30 junk", false, "22:40:00"},
+        // Beyond the 32-bit signed range the hours are held at its top: never due today.
+        {L"/W 3000000000", false, nullptr},
     };
     for (const Line& line : lines) {
         SCOPED_TRACE(
@@ -438,8 +468,11 @@ TEST_P(Scenario, CommandLineTable) {
             shown = test::LookAtDialog(At(21, 10, 41));
             emu::PressDone(At(21, 10, 45));
         }
+        if (line.suspendsAt == nullptr) {
+            QuitAt(At(23, 0, 0));
+        }
         RunToEnd(line.commandLine);
-        EXPECT_EQ(KeyLines(), PowerKeyAt(line.suspendsAt));
+        EXPECT_EQ(KeyLines(), line.suspendsAt ? PowerKeyAt(line.suspendsAt) : Lines{});
         EXPECT_EQ(emu::TimelineOf("dialog opened").size(), line.dialog ? 1u : 0u);
         if (shown) {
             EXPECT_TRUE(shown->Control(IDC_TIME_RADIO).checked);
