@@ -7,39 +7,50 @@ enable_language(RC)
 
 add_executable(velmot ${VELMOT_PROGRAM_SOURCES} shell/entry.cpp resources/velmot.rc)
 target_include_directories(velmot PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-# gcc 4.4's own dialect, gnu++98; the warnings it knows (-pedantic is its spelling of
-# -Wpedantic), all of them errors.
-set_target_properties(velmot PROPERTIES CXX_STANDARD 98 CXX_STANDARD_REQUIRED ON
-                                        CXX_EXTENSIONS ON)
-target_compile_options(velmot PRIVATE
-    $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra -pedantic -Wshadow -Wcast-align -Wundef -Werror
-    ${VELMOT_PROGRAM_FLAGS} -Os>)
 # The resource script names its icon and header relative to its own folder.
 set_property(SOURCE resources/velmot.rc APPEND PROPERTY COMPILE_OPTIONS
     -I${CMAKE_CURRENT_SOURCE_DIR}/resources)
 
-# What a Pocket PC 2002 loader accepts: a Windows CE GUI program for subsystem version 3.00
-# (later versions are refused by CE 3.0), at the image base 0x10000, with the 64 KiB stack
-# that the device's own tools reserve. The loader calls the entry with WinMain's arguments,
-# so WinMain is the entry itself (see shell/entry.cpp). libgcc (division helpers) is linked
-# in, as no device has its DLL. Stripped of symbols.
-#
-# The zero-initialised records need cmake/arm-wince-bss.ld. The toolchain's own linker script
-# puts .bss and COMMON inside the .data section, and without the run-time start-up the
-# program has no initialized data at all: .data then has no contents in the file, yet ld
-# declares it with SizeOfRawData equal to its size and PointerToRawData 0. The CE loader
-# reads a section's raw data from wherever its header points, offset 0 included, so the
-# records would start with the bytes of the DOS header. The added script gives .bss and
-# COMMON a section of their own without raw data (SizeOfRawData and PointerToRawData 0),
-# which the loader maps all zero. tests/device/check_image.py checks every section's raw data.
-set(VELMOT_BSS_SCRIPT ${CMAKE_CURRENT_SOURCE_DIR}/cmake/arm-wince-bss.ld)
-target_link_options(velmot PRIVATE
-    -nostartfiles -Wl,--entry=WinMain
-    -Wl,--subsystem,wince:3.00 -Wl,--image-base,0x10000 -Wl,--stack,65536
-    -Wl,-T,${VELMOT_BSS_SCRIPT} -static-libgcc -s)
-set_property(TARGET velmot APPEND PROPERTY LINK_DEPENDS ${VELMOT_BSS_SCRIPT})
-# COREDLL comes with every program; the Pocket PC shell library serves the dialog.
-target_link_libraries(velmot PRIVATE aygshell)
+# How every program for the device is compiled and linked (velmot and the conformance
+# program below).
+function(velmot_device_program target)
+    # gcc 4.4's own dialect, gnu++98; the warnings it knows (-pedantic is its spelling of
+    # -Wpedantic), all of them errors.
+    set_target_properties(${target} PROPERTIES CXX_STANDARD 98 CXX_STANDARD_REQUIRED ON
+                                               CXX_EXTENSIONS ON)
+    target_compile_options(${target} PRIVATE
+        $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra -pedantic -Wshadow -Wcast-align -Wundef -Werror
+        ${VELMOT_PROGRAM_FLAGS} -Os>)
+    # What a Pocket PC 2002 loader accepts: a Windows CE GUI program for subsystem version 3.00
+    # (later versions are refused by CE 3.0), at the image base 0x10000, with the 64 KiB stack
+    # that the device's own tools reserve. The loader calls the entry with WinMain's arguments,
+    # so WinMain is the entry itself (see shell/entry.cpp). libgcc (division helpers) is linked
+    # in, as no device has its DLL. Stripped of symbols.
+    #
+    # The zero-initialised records need cmake/arm-wince-bss.ld. The toolchain's own linker script
+    # puts .bss and COMMON inside the .data section, and without the run-time start-up the
+    # program has no initialized data at all: .data then has no contents in the file, yet ld
+    # declares it with SizeOfRawData equal to its size and PointerToRawData 0. The CE loader
+    # reads a section's raw data from wherever its header points, offset 0 included, so the
+    # records would start with the bytes of the DOS header. The added script gives .bss and
+    # COMMON a section of their own without raw data (SizeOfRawData and PointerToRawData 0),
+    # which the loader maps all zero. tests/device/check_image.py checks every section's raw data.
+    set(VELMOT_BSS_SCRIPT ${CMAKE_CURRENT_SOURCE_DIR}/cmake/arm-wince-bss.ld)
+    target_link_options(${target} PRIVATE
+        -nostartfiles -Wl,--entry=WinMain
+        -Wl,--subsystem,wince:3.00 -Wl,--image-base,0x10000 -Wl,--stack,65536
+        -Wl,-T,${VELMOT_BSS_SCRIPT} -static-libgcc -s)
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${VELMOT_BSS_SCRIPT})
+    # COREDLL comes with every program; the Pocket PC shell library serves the dialog.
+    target_link_libraries(${target} PRIVATE aygshell)
+endfunction()
+velmot_device_program(velmot)
+
+# The conformance program (tests/device/conformance.cpp): it reports what the platform's
+# exports give for distinctive values, and tests/conformance_test.cpp runs it on the
+# emulated device. Not packaged, and not checked by tests/device/check_image.py.
+add_executable(conformance tests/device/conformance.cpp)
+velmot_device_program(conformance)
 
 
 # ---- Packages ---------------------------------------------------------------------------

@@ -302,3 +302,9 @@ void WINAPI GetLocalTime(SYSTEMTIME* time) {
     time->wSecond = static_cast<WORD>(of / 1000 % 60);
     time->wMilliseconds = static_cast<WORD>(of % 1000);
 }
+
+// The debugger's output: the system's, a line of the timeline.
+void WINAPI OutputDebugStringW(LPCWSTR text) {
+    using namespace emu::detail;
+    Note("debug: " + Narrow(text != nullptr ? text : L""));
+}

@@ -400,25 +400,28 @@ UINT WINAPI GetDlgItemInt(HWND dialog, int id, BOOL* translated, BOOL isSigned) 
     if (translated != nullptr) {
         *translated = FALSE;
     }
-    if (isSigned) {
-        throw Failure("GetDlgItemInt: signed reading is not emulated");
-    }
     HWND control = GetDlgItem(dialog, id);
     if (control == nullptr) {
         return 0;
     }
-    // Leading spaces are skipped, then decimal digits are read up to the first other
-    // character; no digits, or a number beyond 32 bits, gives 0.
+    // Leading spaces are skipped, then a minus sign when the reading is signed, then decimal
+    // digits are read up to the first other character; no digits, or a number beyond the
+    // range (32 bits unsigned, INT_MIN to INT_MAX signed), gives 0.
     const std::wstring& text = Control(control).title;
     size_t at = 0;
     while (at < text.size() && text[at] == L' ') {
         ++at;
     }
+    const bool negative = isSigned && at < text.size() && text[at] == L'-';
+    at += negative ? 1 : 0;
+    const unsigned long long limit = !isSigned  ? 0xFFFFFFFFull
+                                     : negative ? 0x80000000ull
+                                                : 0x7FFFFFFFull;
     unsigned long long value = 0;
     size_t digits = 0;
     for (; at < text.size() && text[at] >= L'0' && text[at] <= L'9'; ++at, ++digits) {
         value = value * 10 + static_cast<unsigned>(text[at] - L'0');
-        if (value > 0xFFFFFFFFull) {
+        if (value > limit) {
             return 0;
         }
     }
@@ -428,7 +431,7 @@ UINT WINAPI GetDlgItemInt(HWND dialog, int id, BOOL* translated, BOOL isSigned) 
     if (translated != nullptr) {
         *translated = TRUE;
     }
-    return static_cast<UINT>(value);
+    return static_cast<UINT>(negative ? 0 - value : value);
 }
 
 BOOL WINAPI SHInitDialog(PSHINITDLGINFO info) {

@@ -111,6 +111,8 @@ struct State {
     uintptr_t nextWindow = 0x1000;
 
     std::deque<MSG> posted;
+    // Where the pen last touched the screen, as each message records it: at boot, the middle.
+    POINT pen = {ScreenWidth / 2, ScreenHeight / 2};
     bool quitPosted = false;
     int quitCode = 0;
     std::vector<Timer> timers;

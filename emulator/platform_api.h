@@ -309,6 +309,9 @@ void WINAPI keybd_event(BYTE virtualKey, BYTE scanCode, DWORD flags, DWORD extra
 // Notification area.
 BOOL WINAPI Shell_NotifyIcon(DWORD operation, PNOTIFYICONDATA data);
 
+// Debugging: a text for the debugger, or the system's when the program has none.
+void WINAPI OutputDebugStringW(LPCWSTR text);
+
 // Pocket PC shell library.
 BOOL WINAPI SHInitDialog(PSHINITDLGINFO info);
 BOOL WINAPI SHSipPreference(HWND window, SIPSTATE state);

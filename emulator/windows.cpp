@@ -127,6 +127,7 @@ Next NextMessage(MSG* msg, const std::function<bool()>& loopEnded) {
             msg->hwnd = timer->window;
             msg->message = WM_TIMER;
             msg->wParam = timer->id;
+            msg->pt = state.pen;
             timer->due = state.now + timer->period;
             state.timerMessages.push_back(state.now);
             return Next::Message;
@@ -394,7 +395,8 @@ BOOL WINAPI PostMessageW(HWND handle, UINT message, WPARAM wParam, LPARAM lParam
     if (handle != nullptr && Find(handle) == nullptr) {
         return FALSE;
     }
-    S().posted.push_back(MSG{handle, message, wParam, lParam, static_cast<DWORD>(S().now), {0, 0}});
+    S().posted.push_back(
+        MSG{handle, message, wParam, lParam, static_cast<DWORD>(S().now), S().pen});
     return TRUE;
 }
 

@@ -4,7 +4,8 @@
 #   2. the device build (Pocket PC, CeGCC arm-mingw32ce) and the checks of its image and
 #      packages, when the toolchain is found (CEGCC_ROOT, /opt/mingw32ce or PATH; skipped,
 #      saying so, if not); the image is then handed to the host tests (VELMOT_DEVICE_IMAGE),
-#      which run its ARM code through the scenarios as well,
+#      which run its ARM code through the scenarios as well, and so is the conformance
+#      program built beside it (VELMOT_CONFORMANCE_IMAGE),
 #   3. the host build (the program on the emulated device) and its tests, with g++,
 #   4. the same under AddressSanitizer and UndefinedBehaviorSanitizer,
 #   5. the command-line fuzz target (libFuzzer, clang) for a bounded time,
@@ -33,9 +34,11 @@ step "Device build (Pocket PC, ARM) and the checks of its image"
 scripts/test-device.sh
 if device_toolchain_found; then
     export VELMOT_DEVICE_IMAGE="$PWD/build/device/velmot.exe"
-    echo "   The host tests run the scenarios on $VELMOT_DEVICE_IMAGE too"
+    export VELMOT_CONFORMANCE_IMAGE="$PWD/build/device/conformance.exe"
+    echo "   The host tests run the scenarios on $VELMOT_DEVICE_IMAGE too, and the"
+    echo "   conformance program $VELMOT_CONFORMANCE_IMAGE"
 else
-    unset VELMOT_DEVICE_IMAGE
+    unset VELMOT_DEVICE_IMAGE VELMOT_CONFORMANCE_IMAGE
 fi
 
 for preset in host host-asan; do

@@ -84,6 +84,8 @@ TEST_F(DeviceImageLoader, RefusesWhatTheDevicesLoaderRefuses) {
                file.begin();
     };
     const uint32_t firstLookup = Get32(file, FileOffset(image.importTable));
+    // .rdata's virtual size ending it one byte past the image.
+    const uint32_t pastTheImage = image.sizeOfImage - Get32(file, rdata + 12) + 1;
     struct Patch {
         size_t at;
         uint32_t value;
@@ -97,7 +99,9 @@ TEST_F(DeviceImageLoader, RefusesWhatTheDevicesLoaderRefuses) {
         {optional + 50, 1, 2, "old Windows version: the program asks for Windows CE 3.1"},
         {rdata + 16, static_cast<uint32_t>(file.size()), 4, ".rdata claims raw data past the end"},
         {static_cast<size_t>(name("IsWindow")) + 7, 'X', 1, "provides no COREDLL.dll!IsWindoX"},
-        {FileOffset(firstLookup), 0x80000007u, 4, "provides no AYGSHELL.dll!ordinal 7"},
+        {rdata + 8, pastTheImage, 4, "section .rdata lies outside the image"},
+        {optional + 16, image.sizeOfImage, 4, "the entry lies outside the image"},
+        {FileOffset(firstLookup), 0x80000107u, 4, "provides no AYGSHELL.dll!ordinal 263"},
     };
     for (const Patch& patch : patches) {
         SCOPED_TRACE(patch.refusal);

@@ -333,6 +333,14 @@ uint32_t Shell_NotifyIconThunk(Call& c) {
     return Bool(Shell_NotifyIcon(c.Arg(0), &data));
 }
 
+// ---- Debugging ---------------------------------------------------------------------------
+
+uint32_t OutputDebugStringWThunk(Call& c) {
+    std::wstring text;
+    OutputDebugStringW(Text(c.process, c.Arg(0), text, "a debug text"));
+    return 0;
+}
+
 // ---- The C library ------------------------------------------------------------------------
 
 uint32_t memsetThunk(Call& c) {
@@ -465,6 +473,7 @@ const Export Exports[] = {
     {"DestroyMenu", DestroyMenuThunk},
     {"keybd_event", keybd_eventThunk},
     {"Shell_NotifyIcon", Shell_NotifyIconThunk},
+    {"OutputDebugStringW", OutputDebugStringWThunk},
     {"memset", memsetThunk},
     {"wcsncpy", wcsncpyThunk},
     {"wcstol", wcstolThunk},

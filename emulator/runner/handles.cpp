@@ -63,7 +63,10 @@ bool IsKnownHandle(uintptr_t value) {
 } // namespace
 
 uint32_t ParamToGuest(UINT message, bool isWParam, uintptr_t value) {
-    if (CarriesHandle(message, isWParam) && IsKnownHandle(value)) {
+    // A window the guest has not seen yet (the focus control of a dialog being built) is
+    // converted as well as one it has.
+    if (CarriesHandle(message, isWParam) &&
+        (IsKnownHandle(value) || IsWindow(reinterpret_cast<HWND>(value)))) {
         return HandleToGuest(reinterpret_cast<const void*>(value));
     }
     const bool fits = isWParam ? value <= 0xFFFFFFFFu
