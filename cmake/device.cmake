@@ -5,15 +5,6 @@
 
 enable_language(RC)
 
-add_executable(velmot ${VELMOT_PROGRAM_SOURCES} shell/entry.cpp resources/velmot.rc)
-target_include_directories(velmot PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-# gcc 4.4's own dialect, gnu++98; the warnings it knows (-pedantic is its spelling of
-# -Wpedantic), all of them errors.
-set_target_properties(velmot PROPERTIES CXX_STANDARD 98 CXX_STANDARD_REQUIRED ON
-                                        CXX_EXTENSIONS ON)
-target_compile_options(velmot PRIVATE
-    $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra -pedantic -Wshadow -Wcast-align -Wundef -Werror
-    ${VELMOT_PROGRAM_FLAGS} -Os>)
 # The resource script names its icon and header relative to its own folder.
 set_property(SOURCE resources/velmot.rc APPEND PROPERTY COMPILE_OPTIONS
     -I${CMAKE_CURRENT_SOURCE_DIR}/resources)
@@ -33,13 +24,48 @@ set_property(SOURCE resources/velmot.rc APPEND PROPERTY COMPILE_OPTIONS
 # COMMON a section of their own without raw data (SizeOfRawData and PointerToRawData 0),
 # which the loader maps all zero. tests/device/check_image.py checks every section's raw data.
 set(VELMOT_BSS_SCRIPT ${CMAKE_CURRENT_SOURCE_DIR}/cmake/arm-wince-bss.ld)
-target_link_options(velmot PRIVATE
-    -nostartfiles -Wl,--entry=WinMain
-    -Wl,--subsystem,wince:3.00 -Wl,--image-base,0x10000 -Wl,--stack,65536
-    -Wl,-T,${VELMOT_BSS_SCRIPT} -static-libgcc -s)
-set_property(TARGET velmot APPEND PROPERTY LINK_DEPENDS ${VELMOT_BSS_SCRIPT})
-# COREDLL comes with every program; the Pocket PC shell library serves the dialog.
-target_link_libraries(velmot PRIVATE aygshell)
+
+# Usage: velmot_device_program(TARGET SOURCES...)
+# A device executable of the given program sources, the entry and the resource script.
+function(velmot_device_program target)
+    add_executable(${target} ${ARGN} shell/entry.cpp resources/velmot.rc)
+    target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+    # gcc 4.4's own dialect, gnu++98; the warnings it knows (-pedantic is its spelling of
+    # -Wpedantic), all of them errors.
+    set_target_properties(${target} PROPERTIES CXX_STANDARD 98 CXX_STANDARD_REQUIRED ON
+                                               CXX_EXTENSIONS ON)
+    target_compile_options(${target} PRIVATE
+        $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra -pedantic -Wshadow -Wcast-align -Wundef -Werror
+        ${VELMOT_PROGRAM_FLAGS} -Os>)
+    target_link_options(${target} PRIVATE
+        -nostartfiles -Wl,--entry=WinMain
+        -Wl,--subsystem,wince:3.00 -Wl,--image-base,0x10000 -Wl,--stack,65536
+        -Wl,-T,${VELMOT_BSS_SCRIPT} -static-libgcc -s)
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${VELMOT_BSS_SCRIPT})
+    # COREDLL comes with every program; the Pocket PC shell library serves the dialog.
+    target_link_libraries(${target} PRIVATE aygshell)
+endfunction()
+
+velmot_device_program(velmot ${VELMOT_PROGRAM_SOURCES})
+
+# velmot_divergent.exe: the same program with one planted difference, an hour of 61 minutes
+# in the waiting period, for the differential run to catch (scripts/test-device.sh builds
+# it; not part of the default build). The build copies schedule/schedule.cpp with that one
+# text replaced, and fails when the text is no longer there.
+set(VELMOT_PLANTED ${CMAKE_CURRENT_BINARY_DIR}/divergent/schedule.cpp)
+add_custom_command(
+    OUTPUT ${VELMOT_PLANTED}
+    COMMAND ${CMAKE_COMMAND} -DINPUT=${CMAKE_CURRENT_SOURCE_DIR}/schedule/schedule.cpp
+            -DOUTPUT=${VELMOT_PLANTED} "-DFROM=static_cast<LONGLONG>(hours) * 60"
+            "-DTO=static_cast<LONGLONG>(hours) * 61"
+            -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/replace_text.cmake
+    DEPENDS schedule/schedule.cpp cmake/replace_text.cmake
+    COMMENT "Planting a divergence in a copy of schedule/schedule.cpp"
+    VERBATIM)
+set(VELMOT_DIVERGENT_SOURCES ${VELMOT_PROGRAM_SOURCES})
+list(TRANSFORM VELMOT_DIVERGENT_SOURCES REPLACE "^schedule/schedule.cpp$" ${VELMOT_PLANTED})
+velmot_device_program(velmot_divergent ${VELMOT_DIVERGENT_SOURCES})
+set_target_properties(velmot_divergent PROPERTIES EXCLUDE_FROM_ALL ON)
 
 
 # ---- Packages ---------------------------------------------------------------------------
