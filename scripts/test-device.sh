@@ -7,7 +7,9 @@
 # ZIP) and checks them with cabextract and a reader of the set-up file
 # (tests/device/check_package.py). It also checks the runner's own reader of device images
 # against pefile (tests/device/check_reader.py). The image's ARM code runs in the host tests
-# (scripts/test.sh gives them this image).
+# (scripts/test.sh gives them this image). It also builds velmot_divergent.exe, the program with
+# one planted difference, against which scripts/test.sh checks that the differential run
+# catches a divergence.
 #
 # The toolchain is looked for as cmake/arm-mingw32ce.cmake does: in the folder named by
 # CEGCC_ROOT, in /opt/mingw32ce, then on PATH. Without it the device build is skipped, with
@@ -29,6 +31,8 @@ need_packages "${DEVICE_PACKAGES[@]}"
 echo "== Building the device preset: velmot.exe for Pocket PC (ARM)"
 build_preset device
 exe=build/device/velmot.exe
+# The same program with one planted difference, which the differential run must catch.
+cmake --build --preset device --target velmot_divergent >/dev/null
 report_size "$exe" 16 "velmot.exe (device)"
 
 # The resources that the host build compiles, against which the image's are compared, and

@@ -8,9 +8,12 @@
 #      program built beside it (VELMOT_CONFORMANCE_IMAGE),
 #   3. the host build (the program on the emulated device) and its tests, with g++,
 #   4. the same under AddressSanitizer and UndefinedBehaviorSanitizer,
-#   5. the command-line fuzz target (libFuzzer, clang) for a bounded time,
-#   6. the benchmark report of a simulated day, on the host build and the device image,
-#   7. the Windows build (mingw-w64) and its end-to-end tests under Wine.
+#   5. with the device image: the differential run (random user stories on the host build
+#      and on the image, which must leave the same timelines), then the same against an
+#      image with a planted divergence, which it must catch,
+#   6. the command-line fuzz target (libFuzzer, clang) for a bounded time,
+#   7. the benchmark report of a simulated day, on the host build and the device image,
+#   8. the Windows build (mingw-w64) and its end-to-end tests under Wine.
 # Stops at the first failure with a non-zero exit code.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -47,6 +50,24 @@ for preset in host host-asan; do
     cmake --build --preset "$preset" -j "$JOBS"
     ctest --preset "$preset" -j "$JOBS"
 done
+
+if [ -n "${VELMOT_DEVICE_IMAGE:-}" ]; then
+    step "Differential run: random user stories on the host build and on the device image"
+    build/host/velmot_differential --stories 2000 --seconds 40 --image "$VELMOT_DEVICE_IMAGE"
+
+    step "Differential run against a device image with a planted divergence (61-minute hours)"
+    log=build/host/differential-divergent.log
+    code=0
+    build/host/velmot_differential --seed 1 --stories 300 \
+        --image "$PWD/build/device/velmot_divergent.exe" >"$log" || code=$?
+    if [ "$code" -eq 1 ] && grep -q '^DIFFERENCE' "$log"; then
+        echo "   the planted divergence was caught: $(grep -m 1 '^DIFFERENCE' "$log")"
+        echo "   $(tail -n 1 "$log") (details in $log)"
+    else
+        echo "   FAIL: the planted divergence was not caught (exit code $code; see $log)" >&2
+        exit 1
+    fi
+fi
 
 step "Fuzzing the command-line parser for ${FUZZ_SECONDS} s"
 cmake --preset fuzz >/dev/null
