@@ -199,6 +199,10 @@ std::vector<std::string> TimelineOf(const std::string& prefix) {
     return out;
 }
 
+const std::vector<Entry>& Timeline() {
+    return S().timeline;
+}
+
 const std::vector<KeyEvent>& Keys() {
     return S().keys;
 }
@@ -264,6 +268,15 @@ std::vector<WindowView> TopLevelWindows() {
         }
     }
     return out;
+}
+
+HWND ForegroundWindow() {
+    for (auto it = S().dialogs.rbegin(); it != S().dialogs.rend(); ++it) {
+        if (Find(*it) != nullptr) {
+            return *it;
+        }
+    }
+    return Find(S().foreground) != nullptr ? S().foreground : nullptr;
 }
 
 std::vector<TimerView> Timers() {

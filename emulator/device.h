@@ -30,6 +30,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -89,6 +90,7 @@ void DismissMenu(Millis when);
 void Focus(Millis when, int controlId);
 void Type(Millis when, int controlId, const std::wstring& text); // focuses, then types
 void Clear(Millis when, int controlId);                          // focuses, then erases
+void Backspace(Millis when, int controlId); // focuses, then erases the last character
 void ClickRadio(Millis when, int controlId);
 // The Done button that the shell library puts in the dialog's title bar.
 void PressDone(Millis when);
@@ -112,11 +114,30 @@ void StartSecondCopyAt(const std::string& call, EntryPoint entry, const std::wst
 // is gone, and the registered message "TaskbarCreated" is posted to every top-level window.
 void RestartShell(Millis when);
 
+// ---- Running the device from outside the scripted world -------------------------------
+// By default, whenever every message loop is idle, the clock jumps to the next timer or
+// scripted event. An idle handler takes that moment over instead (a person at a terminal,
+// say): it is called with the time of the next timer, shell timer or scripted event (-1 when
+// there is none) and may sleep in real time, script actions at Now() (they run in whichever
+// loop is waiting, as scripted events do), move the clock with AdvanceClock, or end the run by
+// throwing Stopped, which RunProgram lets through. When it returns, the loops look again, so a
+// handler that changed nothing is called again. While one is set, the message-count limit
+// does not apply and nothing left to happen is no failure. Reset() removes it. Answers the
+// handler it replaces (null: the clock jumps).
+using IdleHandler = std::function<void(Millis next)>;
+IdleHandler SetIdleHandler(IdleHandler handler);
+// Moves the clock on to `to`: only from an idle handler, never back, never past its `next`.
+void AdvanceClock(Millis to);
+struct Stopped : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 // ---- What a person would see and what the device did ---------------------------------
 struct Entry {
     Millis time;
     std::string text;
 };
+const std::vector<Entry>& Timeline();
 // One line per entry: "<time> <text>".
 std::string TimelineText();
 // Entries whose text begins with prefix, as "<time> <text>" lines.
@@ -159,6 +180,8 @@ struct MenuView {
     HWND foreground; // the foreground window as the menu opened
 };
 const std::vector<MenuView>& MenusShown();
+// The innermost popup menu open now, as it was shown; none when no menu is open.
+std::optional<MenuView> OpenPopupMenu();
 int LiveMenus(); // menus created and not yet destroyed
 
 struct ControlView {
@@ -203,6 +226,9 @@ struct WindowView {
     bool visible; // WS_VISIBLE, or a modal dialog, which is always shown
 };
 std::vector<WindowView> TopLevelWindows(); // live ones, dialogs included
+// The window in front, whose title the navigation bar shows: the innermost open dialog while
+// one is open, else the window last brought to the foreground (null when none).
+HWND ForegroundWindow();
 
 struct TimerView {
     HWND window;

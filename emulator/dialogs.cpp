@@ -540,6 +540,17 @@ void Clear(Millis when, int controlId) {
     });
 }
 
+void Backspace(Millis when, int controlId) {
+    Script(when, "user erases a character of " + std::to_string(controlId), [controlId] {
+        Window* edit = Touch(controlId, "Backspace", Kind::Edit);
+        if (edit == nullptr || edit->title.empty()) {
+            return;
+        }
+        edit->title.pop_back();
+        Changed(*edit);
+    });
+}
+
 void ClickRadio(Millis when, int controlId) {
     Script(when, "user taps button " + std::to_string(controlId), [controlId] {
         Window* button = Touch(controlId, "ClickRadio", Kind::Button);

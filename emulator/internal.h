@@ -60,6 +60,7 @@ struct Menu {
 struct Tracking {
     HMENU menu;
     HWND owner;
+    size_t shown; // its entry in menusShown
     bool done = false;
     bool chosen = false;
     UINT_PTR choice = 0;
@@ -140,6 +141,8 @@ struct State {
     Millis inputPanelDownAt = -1; // the shell's timer that lowers the panel; -1: none
     HWND foreground = nullptr;
     bool running = false;
+    IdleHandler idle;     // null: the clock jumps to what comes next
+    Millis idleNext = -1; // what the idle handler was told comes next
 
     // Processes: the one whose entry point runs now is the last; the handles each holds.
     std::vector<int> processes;

@@ -71,7 +71,7 @@ BOOL WINAPI TrackPopupMenuEx(HMENU handle, UINT flags, int x, int y, HWND owner,
 
     // The menu runs its own loop on the thread's queue until it is chosen from, dismissed,
     // or its owner goes away.
-    Tracking tracking{handle, owner};
+    Tracking tracking{handle, owner, S().menusShown.size() - 1};
     S().tracking.push_back(&tracking);
     struct Pop {
         ~Pop() {
@@ -209,6 +209,13 @@ void ChooseMenuItem(Millis when, UINT commandId) {
         tracking.choice = commandId;
         tracking.done = true;
     });
+}
+
+std::optional<MenuView> OpenPopupMenu() {
+    if (S().tracking.empty()) {
+        return std::nullopt;
+    }
+    return S().menusShown.at(S().tracking.back()->shown);
 }
 
 void DismissMenu(Millis when) {

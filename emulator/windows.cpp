@@ -91,7 +91,7 @@ static std::string Waiting() {
 Next NextMessage(MSG* msg, const std::function<bool()>& loopEnded) {
     State& state = S();
     for (;;) {
-        if (++state.retrievals > RetrievalLimit) {
+        if (++state.retrievals > RetrievalLimit && !state.idle) {
             throw Failure("the program is still running after " + std::to_string(RetrievalLimit) +
                           " messages, at " + FormatTime(state.now));
         }
@@ -140,6 +140,12 @@ Next NextMessage(MSG* msg, const std::function<bool()>& loopEnded) {
         if (timer != nullptr && (next < 0 || timer->due < next)) {
             next = timer->due;
         }
+        if (state.idle) {
+            state.idleNext = next;
+            const IdleHandler handler = state.idle;
+            handler(next);
+            continue;
+        }
         if (next < 0) {
             throw Failure("nothing left to happen at " + FormatTime(state.now) +
                           ": the program waits for ever (" + Waiting() + " )");
@@ -149,6 +155,25 @@ Next NextMessage(MSG* msg, const std::function<bool()>& loopEnded) {
 }
 
 } // namespace emu::detail
+
+namespace emu {
+
+IdleHandler SetIdleHandler(IdleHandler handler) {
+    IdleHandler previous = std::move(detail::S().idle);
+    detail::S().idle = std::move(handler);
+    return previous;
+}
+
+void AdvanceClock(Millis to) {
+    detail::State& state = detail::S();
+    if (to < state.now || (state.idleNext >= 0 && to > state.idleNext)) {
+        throw Failure("AdvanceClock to " + FormatTime(to) + ": not between now, " +
+                      FormatTime(state.now) + ", and what comes next");
+    }
+    state.now = to;
+}
+
+} // namespace emu
 
 using namespace emu;
 using namespace emu::detail;

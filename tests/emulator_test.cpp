@@ -249,3 +249,33 @@ TEST_F(Emulator, ClassesOfAnEndedProgramAreUnregistered) {
 }
 
 } // namespace
+
+// An idle handler runs the device instead of the clock's jumps: it hears what comes next,
+// moves the clock, acts at Now() inside the waiting loop, and may stop the run.
+TEST_F(Emulator, IdleHandlerRunsTheDeviceBetweenEvents) {
+    HWND window = Create();
+    SetTimer(window, 1, 10000, nullptr);
+    std::vector<emu::Millis> told;
+    emu::SetIdleHandler([&told, window](emu::Millis next) {
+        told.push_back(next);
+        if (told.size() == 1) {
+            EXPECT_THROW(emu::AdvanceClock(next + 1), emu::Failure);
+            emu::AdvanceClock(At(0, 0, 4));
+            emu::Script(emu::Now(), "post", [window] { PostMessageW(window, WM_USER, 0, 0); });
+        } else if (next >= 0) {
+            emu::AdvanceClock(next);
+        } else {
+            throw emu::Stopped("nothing more");
+        }
+    });
+    MSG msg;
+    ASSERT_TRUE(GetMessageW(&msg, nullptr, 0, 0));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_USER));
+    EXPECT_EQ(emu::Now(), At(0, 0, 4));
+    ASSERT_TRUE(GetMessageW(&msg, nullptr, 0, 0));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_TIMER));
+    EXPECT_EQ(emu::Now(), At(0, 0, 10));
+    KillTimer(window, 1);
+    EXPECT_THROW(GetMessageW(&msg, nullptr, 0, 0), emu::Stopped);
+    EXPECT_EQ(told, (std::vector<emu::Millis>{At(0, 0, 10), At(0, 0, 10), -1}));
+}
