@@ -1,0 +1,278 @@
+// The console's start: its options, the device's clock, the program, and the run without a
+// screen (piped), whose clock runs in virtual time unless a speed is given.
+#include "emulator/console/console.h"
+
+#include "emulator/console/run.h"
+#include "emulator/runner/runner.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <thread>
+
+namespace emu::console {
+
+TimelineFeed::TimelineFeed(const std::string& path) {
+    if (!path.empty()) {
+        file_ = std::fopen(path.c_str(), "w");
+        if (file_ == nullptr) {
+            throw Stop(ExitUsage, "cannot write the timeline to " + path);
+        }
+    }
+}
+
+TimelineFeed::~TimelineFeed() {
+    if (file_ != nullptr) {
+        std::fclose(file_);
+    }
+}
+
+void TimelineFeed::Flush(std::FILE* also) {
+    const std::vector<Entry>& timeline = Timeline();
+    for (; written_ < timeline.size(); ++written_) {
+        const std::string line =
+            FormatTime(timeline[written_].time) + " " + timeline[written_].text + "\n";
+        for (std::FILE* out : {file_, also}) {
+            if (out != nullptr) {
+                std::fputs(line.c_str(), out);
+            }
+        }
+    }
+    for (std::FILE* out : {file_, also}) {
+        if (out != nullptr) {
+            std::fflush(out);
+        }
+    }
+}
+
+std::string ClockText(Millis time) {
+    const Millis ofDay = ((time % 86400000) + 86400000) % 86400000;
+    char text[16];
+    std::snprintf(text, sizeof(text), "%d:%02d", static_cast<int>(ofDay / 3600000),
+                  static_cast<int>(ofDay / 60000 % 60));
+    return text;
+}
+
+std::optional<DialogView> OpenDialogView() {
+    const HWND front = ForegroundWindow();
+    for (const WindowView& window : TopLevelWindows()) {
+        if (window.handle == front && window.className == L"Dialog") {
+            return CurrentDialog();
+        }
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+[[noreturn]] void Usage(const std::string& why) {
+    std::fprintf(stderr,
+                 "pocketpc_console: %s\n"
+                 "usage: pocketpc_console [--image FILE] [--at HH:MM[:SS]] [--speed N] "
+                 "[--hours N] [--no-ui] [--timeline FILE] [--hint TEXT] [--] [command line]\n",
+                 why.c_str());
+    std::exit(ExitUsage);
+}
+
+double Number(const char* text, const char* option) {
+    char* end = nullptr;
+    const double value = std::strtod(text, &end);
+    if (end == text || *end != 0 || !(value > 0) || !std::isfinite(value)) {
+        Usage(std::string(option) + " wants a positive number, not \"" + text + "\"");
+    }
+    return value;
+}
+
+int TimeOfDay(const char* text) {
+    int h = 0, m = 0, s = 0;
+    char tail = 0;
+    const int read = std::sscanf(text, "%d:%d:%d%c", &h, &m, &s, &tail);
+    if (read < 2 || read > 3 || h < 0 || h > 23 || m < 0 || m > 59 || s < 0 || s > 59) {
+        Usage(std::string("--at wants HH:MM or HH:MM:SS, not \"") + text + "\"");
+    }
+    return (h * 60 + m) * 60 + s;
+}
+
+Options Parse(int argc, char** argv) {
+    Options options;
+    int at = 1;
+    for (; at < argc; ++at) {
+        const std::string arg = argv[at];
+        const bool hasValue = at + 1 < argc;
+        if (arg == "--") {
+            ++at;
+            break;
+        }
+        if (arg.compare(0, 2, "--") != 0) {
+            break;
+        }
+        if (arg == "--no-ui") {
+            options.noUi = true;
+            continue;
+        }
+        if (!hasValue) {
+            Usage(arg == "--image" || arg == "--at" || arg == "--speed" || arg == "--hours" ||
+                          arg == "--timeline" || arg == "--hint"
+                      ? arg + " wants a value"
+                      : "unknown option " + arg);
+        }
+        const char* value = argv[++at];
+        if (arg == "--image") {
+            options.image = value;
+        } else if (arg == "--at") {
+            options.at = TimeOfDay(value);
+        } else if (arg == "--speed") {
+            options.speed = Number(value, "--speed");
+        } else if (arg == "--hours") {
+            options.hours = Number(value, "--hours");
+        } else if (arg == "--timeline") {
+            options.timeline = value;
+        } else if (arg == "--hint") {
+            options.hint = value;
+        } else {
+            Usage("unknown option " + arg);
+        }
+    }
+    std::string line;
+    for (; at < argc; ++at) {
+        line += line.empty() ? "" : " ";
+        line += argv[at];
+    }
+    options.commandLine.assign(line.begin(), line.end());
+    return options;
+}
+
+// The device's clock: this machine's local date and time, or the time chosen.
+void SetDeviceClock(const Options& options) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    int seconds = local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
+    if (options.at >= 0) {
+        seconds = options.at;
+    }
+    SetClock(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, seconds / 3600,
+             seconds / 60 % 60, seconds % 60);
+}
+
+// Nobody at the other end of a pipe can answer a dialog or a menu.
+void RefuseWhatNeedsAPerson(const Options& options) {
+    if (const std::optional<DialogView> dialog = OpenDialogView()) {
+        throw Stop(ExitNobody, "the program opened its dialog \"" +
+                                   std::string(dialog->caption.begin(), dialog->caption.end()) +
+                                   "\" and waits for an answer that nobody can give here: run "
+                                   "it in a terminal, or give it " +
+                                   options.hint);
+    }
+    if (OpenPopupMenu()) {
+        throw Stop(ExitNobody, "the program opened a menu that nobody can choose from here: "
+                               "run it in a terminal");
+    }
+}
+
+// The idle handler of a run without a screen.
+void PipedIdle(const Options& options, TimelineFeed& feed, Millis limit, Millis next) {
+    feed.Flush(stdout);
+    RefuseWhatNeedsAPerson(options);
+    if (next < 0) {
+        throw Stop(ExitFailure, "nothing is left to happen at " + FormatTime(Now()) +
+                                    ": the program waits for ever");
+    }
+    const Millis to = std::min(next, limit);
+    if (options.speed > 0) {
+        const double ms = static_cast<double>(to - Now()) / options.speed;
+        std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(ms));
+    }
+    AdvanceClock(to);
+    if (to < next) {
+        char hours[32];
+        std::snprintf(hours, sizeof(hours), "%g", options.hours);
+        throw Stop(ExitTimeLimit, std::string("stopped after ") + hours +
+                                      " hours of device time, at " + FormatTime(Now()) +
+                                      ": the program still runs");
+    }
+}
+
+std::string BaseName(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+int Main(int argc, char** argv, EntryPoint hostBuild, const char* name) {
+    Options options = Parse(argc, argv);
+    if (hostBuild == nullptr && options.image.empty()) {
+        Usage("which program? --image FILE names a device image");
+    }
+    options.name = !options.image.empty() ? BaseName(options.image) : name;
+    Reset();
+    SetDeviceClock(options);
+    EntryPoint entry = hostBuild;
+    if (!options.image.empty()) {
+        try {
+            runner::LoadProgram(options.image);
+        } catch (const Failure& failure) {
+            std::fprintf(stderr, "pocketpc_console: %s: %s\n", options.image.c_str(),
+                         failure.what());
+            return ExitUsage;
+        }
+        entry = runner::StartProgram;
+    }
+    const bool screen = !options.noUi && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
+    std::unique_ptr<TimelineFeed> feed;
+    try {
+        feed = std::make_unique<TimelineFeed>(options.timeline);
+    } catch (const Stop& stop) {
+        std::fprintf(stderr, "pocketpc_console: %s\n", stop.what());
+        return stop.code;
+    }
+
+    if (screen) {
+        Terminal terminal(options);
+        SetIdleHandler([&terminal, &feed](Millis next) {
+            feed->Flush();
+            terminal.Idle(next);
+        });
+        std::string how;
+        int code = 0;
+        try {
+            code = RunProgram(entry, options.commandLine);
+            how = options.name + " exited with code " + std::to_string(code);
+        } catch (const Stop& stop) {
+            code = stop.code;
+            how = stop.what();
+        } catch (const Failure& failure) {
+            code = ExitFailure;
+            how = std::string("the emulated device failed: ") + failure.what();
+        }
+        SetIdleHandler(nullptr);
+        feed->Flush();
+        terminal.Finish(how);
+        return code;
+    }
+
+    const Millis limit = Now() + static_cast<Millis>(options.hours * 3600000.0);
+    SetIdleHandler(
+        [&options, &feed, limit](Millis next) { PipedIdle(options, *feed, limit, next); });
+    try {
+        const int code = RunProgram(entry, options.commandLine);
+        feed->Flush(stdout);
+        return code;
+    } catch (const Stop& stop) {
+        feed->Flush(stdout);
+        std::printf("pocketpc_console: %s\n", stop.what());
+        return stop.code;
+    } catch (const Failure& failure) {
+        feed->Flush(stdout);
+        std::printf("pocketpc_console: the emulated device failed: %s\n", failure.what());
+        return ExitFailure;
+    }
+}
+
+} // namespace emu::console
