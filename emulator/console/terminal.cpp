@@ -342,7 +342,24 @@ struct Terminal::Impl {
         }
     }
 
-    void Draw(const std::vector<std::string>& endLines = {}) {
+    // Lines no wider than the screen, broken at spaces.
+    static std::vector<std::string> Wrapped(const std::vector<std::string>& lines) {
+        const size_t width = static_cast<size_t>(ScreenColumns() - 2);
+        std::vector<std::string> out;
+        for (std::string line : lines) {
+            while (line.size() > width) {
+                size_t cut = line.rfind(' ', width);
+                cut = cut == std::string::npos || cut == 0 ? width : cut;
+                out.push_back(line.substr(0, cut));
+                line = line.substr(cut + (line[cut] == ' ' ? 1 : 0));
+            }
+            out.push_back(line);
+        }
+        return out;
+    }
+
+    void Draw(const std::vector<std::string>& ending = {}) {
+        const std::vector<std::string> endLines = Wrapped(ending);
         const std::vector<KeyEvent>& keys = Keys();
         for (; keysSeen < keys.size(); ++keysSeen) {
             if (keys[keysSeen].virtualKey == PowerOffKey &&
@@ -378,6 +395,7 @@ struct Terminal::Impl {
                 Menu(*menu);
             }
             for (size_t i = 0; i < endLines.size(); ++i) {
+                Fill(ScreenRows() / 2 + static_cast<int>(i), 0, ScreenColumns(), lit);
                 Centred(ScreenRows() / 2 + static_cast<int>(i), endLines[i], lit | A_BOLD);
             }
         }
@@ -589,28 +607,33 @@ void Terminal::Idle(Millis next) {
     Impl& self = *impl_;
     for (;;) {
         self.Draw();
-        const Millis now = Now();
-        // Awake at what comes next, and at the next minute for the clock in the bar.
-        Millis wake = (now / 60000 + 1) * 60000;
-        if (next >= 0 && next < wake) {
-            wake = next;
+        // Keys that ncurses has read already come first; then it sleeps until what comes next,
+        // or the next minute for the clock in the bar, or a key.
+        int key = getch();
+        if (key == ERR) {
+            const Millis now = Now();
+            Millis wake = (now / 60000 + 1) * 60000;
+            if (next >= 0 && next < wake) {
+                wake = next;
+            }
+            const double speed = self.speed;
+            const double ms = std::ceil(static_cast<double>(wake - now) / speed);
+            pollfd input{STDIN_FILENO, POLLIN, 0};
+            const auto start = std::chrono::steady_clock::now();
+            const int ready = poll(&input, 1, static_cast<int>(std::min(ms, 3600000.0)));
+            const std::chrono::duration<double, std::milli> slept =
+                std::chrono::steady_clock::now() - start;
+            const Millis reached = now + static_cast<Millis>(slept.count() * speed);
+            AdvanceClock(std::min(wake, std::max(now, reached)));
+            key = ready != 0 ? getch() : ERR;
         }
-        const double speed = self.speed;
-        const double ms = std::ceil(static_cast<double>(wake - now) / speed);
-        pollfd input{STDIN_FILENO, POLLIN, 0};
-        const auto start = std::chrono::steady_clock::now();
-        const int ready = poll(&input, 1, static_cast<int>(std::min(ms, 3600000.0)));
-        const std::chrono::duration<double, std::milli> slept =
-            std::chrono::steady_clock::now() - start;
-        const Millis reached = now + static_cast<Millis>(slept.count() * speed);
-        AdvanceClock(std::min(wake, std::max(now, reached)));
-        bool acted = false;
-        if (ready != 0) {
-            for (int key = getch(); key != ERR; key = getch()) {
-                acted = self.Key(key) || acted;
+        // One action at a time: the device runs it before the next key is read.
+        for (; key != ERR; key = getch()) {
+            if (self.Key(key)) {
+                return;
             }
         }
-        if (acted || (next >= 0 && Now() >= next)) {
+        if (next >= 0 && Now() >= next) {
             return;
         }
     }
