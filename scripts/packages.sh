@@ -21,9 +21,16 @@ need_packages() {
 }
 
 # What the host build needs: compilers, CMake, GoogleTest, the resource compiler, clang with
-# libFuzzer for the fuzz target, and Unicorn, the ARM processor of the runner of device images.
+# libFuzzer for the fuzz target, Unicorn, the ARM processor of the runner of device images,
+# ncurses for the emulated device's screen in a terminal, and tmux, in which its test runs it.
 HOST_PACKAGES=(cmake make g++ clang libclang-rt-dev libgtest-dev clang-format
-    binutils-mingw-w64-x86-64 libunicorn-dev)
+    binutils-mingw-w64-x86-64 libunicorn-dev libncurses-dev tmux)
+
+# What scripts/run.sh needs to build the emulated device's console and the host build, and,
+# with the device toolchain, the libraries that CeGCC's compilers load.
+RUN_PACKAGES=(cmake make g++ libgtest-dev binutils-mingw-w64-x86-64 libunicorn-dev
+    libncurses-dev)
+DEVICE_RUN_PACKAGES=(libgmp10 libmpfr6)
 
 # What the Windows build and its runs under Wine need: the mingw-w64 cross compiler and
 # resource compiler, 64-bit Wine, a virtual display, and unzip to look into the package.

@@ -1,29 +1,68 @@
 #!/usr/bin/env bash
-# Builds velmot.exe for desktop Windows (mingw-w64, `windows` preset) and runs it under Wine,
-# with the command line given to this script:
-#   scripts/run.sh              opens the settings dialog
-#   scripts/run.sh /W 0:1       suspends after one minute, without the dialog
-#   scripts/run.sh /T 23:30     suspends at 23:30
-# Without a DISPLAY it runs on a virtual display (xvfb-run). Installs what is missing (as
-# root, with apt-get). Under Wine the suspension does nothing to this machine.
+# Runs the Pocket PC program on the emulated Pocket PC: the device image's ARM code
+# (build/device/velmot.exe) on the emulated device, with the device's screen in this terminal.
+#   scripts/run.sh                     the settings dialog, to be worked with the keys shown
+#   scripts/run.sh /W 0:30             suspends after 30 minutes of the device's clock
+#   scripts/run.sh --at 21:10 /T 23:30 the device's clock starts at 21:10 (default: now)
+#   scripts/run.sh --windows /W 0:1    the desktop program under Wine instead
+#   scripts/run.sh [options] [command line]
+# Options (emulator/console/console.h): --at HH:MM[:SS], --speed N (the clock's speed),
+# --hours N (piped: stop after N hours of device time, default 48), --no-ui, --timeline FILE.
+# Not in a terminal (output piped, or --no-ui) the timeline is printed as it happens and the
+# clock runs in virtual time unless --speed is given. The exit code is the program's (130 when
+# stopped with q).
+#
+# It builds what it needs first and installs what is missing (as root, with apt-get). It finds
+# the device toolchain as scripts/test.sh does (CEGCC_ROOT, /opt/mingw32ce or PATH); without
+# one it runs the host build of the same program on the same emulated device, and says so.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
-
 source scripts/packages.sh
-source scripts/wine.sh
-need_packages "${WINDOWS_PACKAGES[@]}"
+source scripts/build.sh
 
-echo "Building velmot.exe (cmake --preset windows)"
-cmake --preset windows >/dev/null
-cmake --build --preset windows --target velmot >/dev/null
-
-screen="a virtual display"
-if [ -n "${DISPLAY:-}" ]; then
-    screen="display $DISPLAY"
+if [ "${1:-}" = "--windows" ]; then
+    shift
+    if [ -x scripts/run-windows.sh ]; then
+        exec "$root/scripts/run-windows.sh" "$@"
+    fi
+    # Until scripts/run-windows.sh is there: velmot.exe for desktop Windows under Wine.
+    source scripts/wine.sh
+    need_packages "${WINDOWS_PACKAGES[@]}"
+    echo "Building velmot.exe (cmake --preset windows)"
+    cmake --preset windows >/dev/null
+    cmake --build --preset windows --target velmot >/dev/null
+    echo "Running velmot.exe $* under Wine; Ctrl+C stops it"
+    wine_session build/wineprefix 480x640x24 wine build/windows/velmot.exe "$@"
+    exit
 fi
-echo "Running velmot.exe $* under Wine on $screen; it ends when it suspends or is told to" \
-    "exit (its icon's menu); Ctrl+C stops it"
-# A project-local prefix, kept between runs; a virtual display has the size of a Pocket PC's
-# VGA screen.
-wine_session build/wineprefix 480x640x24 wine build/windows/velmot.exe "$@"
+
+# Usage: quietly LOG COMMAND...: runs COMMAND with its output in LOG, shown only on failure.
+quietly() {
+    local log=$1
+    shift
+    "$@" >"$log" 2>&1 || {
+        cat "$log" >&2
+        echo "run.sh: failed: $* (output above, also in $log)" >&2
+        return 1
+    }
+}
+
+need_packages "${RUN_PACKAGES[@]}"
+mkdir -p build
+quietly build/host-configure.log cmake --preset host
+hint="a command line such as /W 0:30"
+if device_toolchain_found; then
+    need_packages "${DEVICE_RUN_PACKAGES[@]}"
+    echo "Building velmot.exe for the Pocket PC and the emulated device's console" >&2
+    quietly build/device-configure.log cmake --preset device
+    quietly build/device/run-build.log cmake --build --preset device --target velmot
+    quietly build/host/run-build.log cmake --build --preset host -j "$(nproc)" \
+        --target pocketpc_console
+    exec build/host/pocketpc_console --image build/device/velmot.exe --hint "$hint" "$@"
+fi
+echo "No device toolchain (CeGCC's arm-mingw32ce-g++ in CEGCC_ROOT, /opt/mingw32ce or PATH):" \
+    "running the host build of velmot on the emulated Pocket PC instead" >&2
+quietly build/host/run-build.log cmake --build --preset host -j "$(nproc)" \
+    --target velmot_host_console
+exec build/host/velmot_host_console --hint "$hint" "$@"
