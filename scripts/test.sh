@@ -8,12 +8,16 @@
 #      program built beside it (VELMOT_CONFORMANCE_IMAGE),
 #   3. the host build (the program on the emulated device) and its tests, with g++,
 #   4. the same under AddressSanitizer and UndefinedBehaviorSanitizer,
-#   5. with the device image: the differential run (random user stories on the host build
+#   5. the emulated Pocket PC's console as scripts/run.sh runs it (scripts/test-console.sh):
+#      piped runs and the typical road in a terminal (tmux), on the device image and the host
+#      build,
+#   6. with the device image: the differential run (random user stories on the host build
 #      and on the image, which must leave the same timelines), then the same against an
 #      image with a planted divergence, which it must catch,
-#   6. the command-line fuzz target (libFuzzer, clang) for a bounded time,
-#   7. the benchmark report of a simulated day, on the host build and the device image,
-#   8. the Windows build (mingw-w64) and its end-to-end tests under Wine.
+#   7. the command-line fuzz target (libFuzzer, clang) for a bounded time,
+#   8. the benchmark report of a simulated day, on the host build and the device image, and
+#      of the console's idle load and key-to-screen time,
+#   9. the Windows build (mingw-w64) and its end-to-end tests under Wine.
 # Stops at the first failure with a non-zero exit code.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -50,6 +54,9 @@ for preset in host host-asan; do
     cmake --build --preset "$preset" -j "$JOBS"
     ctest --preset "$preset" -j "$JOBS"
 done
+
+step "The emulated Pocket PC's console: piped runs and the typical road in a terminal (tmux)"
+scripts/test-console.sh
 
 if [ -n "${VELMOT_DEVICE_IMAGE:-}" ]; then
     step "Differential run: random user stories on the host build and on the device image"
