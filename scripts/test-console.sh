@@ -135,7 +135,7 @@ terminal_runs() {
     shift
     local timeline="$work/${label// /-}-timeline.txt"
     start road "$@" --at 21:10:40 --speed 600 --timeline "$timeline"
-    wait_for road '| (o) Time to suspend' 300
+    wait_for road '| (o) Time to suspend' 60
     wait_for road '| [0_  ] :  [0   ]'
     wait_for road '| ( ) Wait to suspend'
     wait_for road '| [0   ] hours and [0    ] minutes'
@@ -167,7 +167,8 @@ terminal_runs() {
     local done
     done=$(sed -n 's/^\([0-9:.]*\) user taps Done$/\1/p' "$timeline")
     # A wait of one minute ends at the first check that sees the next minute.
-    local waited=$(($(ms_of "$key") - $(ms_of "$done")))
+    local waited
+    waited=$(($(ms_of "$key") - $(ms_of "$done")))
     [ "$waited" -gt 0 ] && [ "$waited" -le 70000 ] ||
         fail "$label: Done at $done, the power-off key at $key"
     echo "   ok    $label: the dark screen after the suspension at $key, as in the timeline file (Done at $done)"
