@@ -86,6 +86,9 @@ build/fuzz/fuzz_command_line -max_total_time="$FUZZ_SECONDS" -print_final_stats=
 step "Benchmark: one simulated day on the emulated device (a report, not a test)"
 build/host/velmot_bench
 
+step "Benchmark: the console's idle load and how soon a key is on its screen (a report, not a test)"
+scripts/bench-console.sh
+
 step "Windows build and end-to-end tests under Wine"
 scripts/test-windows.sh
 
