@@ -625,6 +625,9 @@ void Terminal::Idle(Millis next) {
                 std::chrono::steady_clock::now() - start;
             const Millis reached = now + static_cast<Millis>(slept.count() * speed);
             AdvanceClock(std::min(wake, std::max(now, reached)));
+            if (ready > 0 && (input.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+                throw Stop(ExitStopped, "stopped: the terminal went away");
+            }
             key = ready != 0 ? getch() : ERR;
         }
         // One action at a time: the device runs it before the next key is read.
