@@ -648,7 +648,7 @@ void Terminal::Finish(const std::string& how) {
     for (;;) {
         self.Draw({how, "Press a key to end."});
         const int key = getch();
-        if (key != KEY_RESIZE && key != ERR) {
+        if (key != KEY_RESIZE) { // any key, or the terminal gone (ERR)
             return;
         }
     }
