@@ -66,7 +66,7 @@ load "the settings dialog open, nothing happening"
 
 worst=0
 total=0
-for i in $(seq 10); do
+for _ in $(seq 10); do
     for key in 1 BSpace; do
         [ "$key" = 1 ] && shown='[01_' || shown='[0_ '
         begin=$(date +%s%N)
