@@ -165,7 +165,7 @@ terminal_runs() {
     [ -n "$key" ] || { cat "$timeline" >&2; fail "$label: no power-off key in the timeline file"; }
     [ "$shown" = "$key" ] || fail "$label: the screen says $shown, the timeline file $key"
     local tapped
-XX
+    tapped=$(sed -n 's/^\([0-9:.]*\) user taps Done$/\1/p' "$timeline")
     # A wait of one minute ends at the first check that sees the next minute.
     local waited
     waited=$(($(ms_of "$key") - $(ms_of "$tapped")))
