@@ -130,8 +130,10 @@ def main():
     check("the header's field at offset 16 is 1, as in known cabinets",
           setup["usually_one"] == 1, str(setup["usually_one"]))
     check("processor StrongARM (2577)", setup["processor"] == 2577, str(setup["processor"]))
-    check("Windows CE 3.0 or later, no maximum, no builds",
-          setup["versions"] == (3, 0, 0, 0, 0, 0), str(setup["versions"]))
+    check("Windows CE 3.0 or later, no maximum version, no minimum build, maximum build "
+          "0xE0000000 (ready for square and rotated screens)",
+          setup["versions"] == (3, 0, 0, 0, 0, 0xE0000000),
+          "(" + ", ".join(hex(v) for v in setup["versions"]) + ")")
     check('application "Velmot"', setup["app"] == "Velmot", setup["app"])
     check('provider "Velmot Project"', setup["provider"] == "Velmot Project", setup["provider"])
     check("no unsupported platforms and nothing in the registry",
