@@ -106,14 +106,21 @@ def main():
     with zipfile.ZipFile(zip_path) as archive:
         folder = f"velmot-{version}-pocketpc-arm/"
         members = sorted(n for n in archive.namelist() if not n.endswith("/"))
-        check("the ZIP holds velmot.exe and README.txt in one folder",
-              members == [folder + "README.txt", folder + "velmot.exe"], ", ".join(members))
+        check("the ZIP holds velmot.exe, README.txt and LICENSE.txt in one folder",
+              members == [folder + n for n in ("LICENSE.txt", "README.txt", "velmot.exe")],
+              ", ".join(members))
         zip_program = archive.read(folder + "velmot.exe") if folder + "velmot.exe" in members \
             else b""
-        readme = archive.read(folder + "README.txt") if folder + "README.txt" in members else b""
-    crlf, lf = readme.count(b"\r\n"), readme.count(b"\n")
-    check("README.txt has Windows line ends, CRLF, and no bare LF", crlf > 0 and lf == crlf,
-          f"{crlf} CRLF, {lf - crlf} bare LF")
+        texts = {n: archive.read(folder + n) if folder + n in members else b""
+                 for n in ("README.txt", "LICENSE.txt")}
+    for name, text in texts.items():
+        crlf, lf = text.count(b"\r\n"), text.count(b"\n")
+        check(f"{name} has Windows line ends, CRLF, and no bare LF", crlf > 0 and lf == crlf,
+              f"{crlf} CRLF, {lf - crlf} bare LF")
+    license_text = open(os.path.join(os.path.dirname(__file__), "..", "..", "LICENSE"), "rb").read()
+    check("LICENSE.txt is the project's MIT licence",
+          texts["LICENSE.txt"].replace(b"\r\n", b"\n") == license_text
+          and license_text.startswith(b"MIT License"), f"{len(texts['LICENSE.txt'])} bytes")
     check("the cabinet's program is the ZIP's velmot.exe, byte for byte",
           cab_program == zip_program == program, f"{len(cab_program)} bytes")
     symbols = symbol_table(cab_program)
