@@ -21,10 +21,17 @@
 # applied to the sources (../shared/toolchains/README.md): ld writes the import address
 # table's data directory entry as an address relative to the image base, and shellapi.h
 # declares Windows CE's Shell_NotifyIcon. Made for Debian 12 on x86-64 (host gcc 12); about
-# 10 minutes on 2 cores (JOBS, default: the number of cores). Installs what it needs (as root,
-# with apt-get). Each step's output is kept in WORK/logs/, with the steps' times in
-# WORK/logs/timings.txt; a failed step shows the end of its log. Not part of CI, which unpacks
-# the archive from ../shared/toolchains/.
+# 10 minutes on 2 idle cores, 25 when others build beside it (JOBS, default: the number of
+# cores). Installs what it needs (as root, with apt-get). Each step's output is kept in
+# WORK/logs/, with the steps' times in WORK/logs/timings.txt; a failed step shows the end of
+# its log. Not part of CI, which unpacks the archive from ../shared/toolchains/.
+#
+# The toolchain's files hold the paths of its build: the compiler drivers name the folder it
+# was installed into (they find their parts relative to themselves all the same), libstdc++'s
+# anonymous namespaces and debug.cc's __FILE__ the source folder, and the archive members
+# their dates. So this archive is not byte for byte the shared one (built in /tmp/cegcc-work
+# into /opt/mingw32ce), but velmot.exe and conformance.exe built with either are the same
+# bytes, apart from the link's and windres's timestamps.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
@@ -433,15 +440,15 @@ step_sources
 fresh_dir "$BLD"
 fresh_dir "$PREFIX"
 
-step "[3/9] Building binutils (about 2 minutes)"
+step "[3/9] Building binutils"
 step_binutils
-step "[4/9] Building the bootstrap gcc $GCCVER, C only (about 2 minutes)"
+step "[4/9] Building the bootstrap gcc $GCCVER, C only"
 step_bootstrap_gcc
 step "[5/9] Building the mingw32ce C run-time"
 step_mingw
 step "[6/9] Building w32api, the headers and import libraries"
 step_w32api
-step "[7/9] Building gcc $GCCVER with C and C++, libgcc and libstdc++ (about 5 minutes)"
+step "[7/9] Building gcc $GCCVER with C and C++, libgcc and libstdc++ (the longest step)"
 step_gcc
 step "[8/9] Stripping the toolchain and building a test program with it"
 run strip strip_all
