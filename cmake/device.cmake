@@ -85,7 +85,8 @@ set_target_properties(velmot_divergent PROPERTIES EXCLUDE_FROM_ALL ON)
 # - velmot-<version>-pocketpc-arm.cab, the installation cabinet that the device's installer
 #   (wceload.exe) reads: the set-up file 00VELMOT.000 that cmake/make_cab_setup.py writes,
 #   then velmot.exe as file number 1 (00VELMOT.001), stored uncompressed by gcab;
-# - velmot-<version>-pocketpc-arm.zip: one folder with the same velmot.exe and README.txt.
+# - velmot-<version>-pocketpc-arm.zip: one folder with the same velmot.exe, README.txt and
+#   the licence as LICENSE.txt.
 set(VELMOT_PACKAGE_NAME velmot-${PROJECT_VERSION}-pocketpc-arm)
 set(VELMOT_PACKAGE_DIR ${CMAKE_CURRENT_BINARY_DIR}/package)
 find_program(VELMOT_PYTHON NAMES python3)
@@ -99,6 +100,7 @@ endforeach()
 # With Windows line ends, for the desktop's and the device's Notepad alike.
 configure_file(cmake/README-pocketpc.txt ${VELMOT_PACKAGE_DIR}/README.txt @ONLY
     NEWLINE_STYLE CRLF)
+configure_file(LICENSE ${VELMOT_PACKAGE_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
 set(VELMOT_CAB ${CMAKE_CURRENT_BINARY_DIR}/${VELMOT_PACKAGE_NAME}.cab)
 set(VELMOT_ZIP ${CMAKE_CURRENT_BINARY_DIR}/${VELMOT_PACKAGE_NAME}.zip)
 set(VELMOT_CAB_DIR ${VELMOT_PACKAGE_DIR}/cab)
@@ -115,11 +117,12 @@ add_custom_command(
     COMMAND ${VELMOT_GCAB} --create --nopath ${VELMOT_CAB} ${VELMOT_CAB_DIR}/00VELMOT.000
             ${VELMOT_CAB_DIR}/00VELMOT.001
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:velmot> ${VELMOT_PACKAGE_DIR}/README.txt
-            ${VELMOT_ZIP_DIR}/
+            ${VELMOT_PACKAGE_DIR}/LICENSE.txt ${VELMOT_ZIP_DIR}/
     COMMAND ${CMAKE_COMMAND} -E rm -f ${VELMOT_ZIP}
     COMMAND ${CMAKE_COMMAND} -E chdir ${VELMOT_PACKAGE_DIR}/zip
             ${CMAKE_COMMAND} -E tar cf ${VELMOT_ZIP} --format=zip ${VELMOT_PACKAGE_NAME}
     DEPENDS velmot cmake/make_cab_setup.py ${VELMOT_PACKAGE_DIR}/README.txt
+            ${VELMOT_PACKAGE_DIR}/LICENSE.txt
     COMMENT "Packaging ${VELMOT_PACKAGE_NAME}.cab and .zip"
     VERBATIM)
 add_custom_target(package DEPENDS ${VELMOT_CAB} ${VELMOT_ZIP})

@@ -23,6 +23,12 @@ SIGNATURE = b"MSCE"
 HEADER_SIZE = 100
 ARCHITECTURE_STRONGARM = 2577
 MIN_VERSION = (3, 0)  # Windows CE 3.0; a maximum of 0.0 sets no limit
+# The maximum build number doubles as a mark that Windows Mobile 2003 Second Edition and later
+# read on a cabinet whose minimum version is below 4.21: 0xA0000000 says the program is ready
+# for square screens, 0xC0000000 for rotated ones, 0xE0000000 for both. Without it they warn
+# after the install that the program "may not display properly". Velmot's full-screen dialog
+# and menu fit portrait, landscape and square screens (the host tests check all three).
+MAX_BUILD = 0xE0000000
 APPNAME = "Velmot"
 PROVIDER = "Velmot Project"
 
@@ -95,7 +101,7 @@ def setup_file():
     header = SIGNATURE
     header += struct.pack("<IIIII", 0, at, 0, 1, ARCHITECTURE_STRONGARM)
     header += struct.pack("<IIII", MIN_VERSION[0], MIN_VERSION[1], 0, 0)  # min and max
-    header += struct.pack("<II", 0, 0)  # min and max build: none
+    header += struct.pack("<II", 0, MAX_BUILD)  # min build: none; max build: the screens mark
     header += struct.pack("<6H", len(STRINGS), len(DIRS), len(FILES), 0, 0, len(LINKS))
     header += struct.pack("<6I", strings_at, dirs_at, files_at, hives_at, keys_at, links_at)
     header += struct.pack("<4H", appname_at, len(appname), provider_at, len(provider))

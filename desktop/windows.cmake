@@ -43,12 +43,15 @@ target_link_libraries(velmot PRIVATE powrprof advapi32 comctl32)
 
 # ---- Release package --------------------------------------------------------------------
 # cmake --build --preset windows --target package makes velmot-<version>-win64.zip: one
-# folder with velmot.exe (stripped at link time) and README.txt on how to run it.
+# folder with velmot.exe (stripped at link time), README.txt on how to run it and the
+# licence as LICENSE.txt.
 install(TARGETS velmot RUNTIME DESTINATION .)
 # With Windows line ends, for every Notepad.
 configure_file(desktop/README-windows.txt ${VELMOT_GENERATED_DIR}/README.txt @ONLY
     NEWLINE_STYLE CRLF)
-install(FILES ${VELMOT_GENERATED_DIR}/README.txt DESTINATION .)
+configure_file(LICENSE ${VELMOT_GENERATED_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+install(FILES ${VELMOT_GENERATED_DIR}/README.txt ${VELMOT_GENERATED_DIR}/LICENSE.txt
+    DESTINATION .)
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME velmot)
 set(CPACK_PACKAGE_FILE_NAME velmot-${PROJECT_VERSION}-win64)

@@ -113,6 +113,33 @@ void SetClock(int year, int month, int day, int hour, int minute, int second, in
     S().now = At(hour, minute, second, 0, ms);
 }
 
+void SetScreenSize(int width, int height) {
+    if (S().running) {
+        throw Failure("SetScreenSize while the program runs");
+    }
+    const bool known =
+        (width == 240 && (height == 320 || height == 240)) || (width == 320 && height == 240);
+    if (!known) {
+        throw Failure("SetScreenSize: no Pocket PC has a " + std::to_string(width) + " x " +
+                      std::to_string(height) + " screen here (240 x 320, 320 x 240 or 240 x 240)");
+    }
+    S().screenWidth = width;
+    S().screenHeight = height;
+    S().pen = {width / 2, height / 2};
+}
+
+int ScreenWidth() {
+    return S().screenWidth;
+}
+
+int ScreenHeight() {
+    return S().screenHeight;
+}
+
+int MenuBarTop() {
+    return S().screenHeight - MenuBarHeight;
+}
+
 HINSTANCE ProgramInstance() {
     return reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x10000));
 }

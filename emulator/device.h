@@ -178,6 +178,11 @@ struct MenuView {
     int y;
     HWND owner;
     HWND foreground; // the foreground window as the menu opened
+    // Where it is drawn: placed at x,y as its alignment flags say, one line of the system font
+    // (12 pixels) for each item and separator, as wide as its longest text (6 pixels a
+    // character, mnemonic marks left out) and two characters either side. It is not moved to
+    // fit: a menu anchored badly reaches off the screen.
+    RECT rect;
 };
 const std::vector<MenuView>& MenusShown();
 // The innermost popup menu open now, as it was shown; none when no menu is open.
@@ -241,12 +246,16 @@ std::vector<TimerView> Timers();
 const std::vector<Millis>& TimerMessages();
 
 // The screen of the device, in pixels: the navigation bar at the top, the menu bar (with the
-// notification icons at its right end) at the bottom, and the work area between them.
-constexpr int ScreenWidth = 240;
-constexpr int ScreenHeight = 320;
+// notification icons at its right end) at the bottom, and the work area between them. The
+// screen is portrait QVGA (240 x 320) at boot; a device with a landscape (320 x 240) or square
+// (240 x 240) screen is chosen between runs, and the bars keep their heights. Any other size
+// throws Failure.
+void SetScreenSize(int width, int height);
+int ScreenWidth();
+int ScreenHeight();
 constexpr int NavigationBarHeight = 26;
 constexpr int MenuBarHeight = 26;
-constexpr int MenuBarTop = ScreenHeight - MenuBarHeight;
+int MenuBarTop(); // ScreenHeight() - MenuBarHeight
 
 } // namespace emu
 

@@ -448,7 +448,7 @@ BOOL WINAPI SHInitDialog(PSHINITDLGINFO info) {
         what += " Done button,";
     }
     if (info->dwFlags & SHIDIF_SIZEDLGFULLSCREEN) {
-        dialog->rect = {0, NavigationBarHeight, ScreenWidth, ScreenHeight};
+        dialog->rect = {0, NavigationBarHeight, ScreenWidth(), ScreenHeight()};
         what += " full screen,";
     }
     Note("dialog set up:" + what + " flags " + Hex(info->dwFlags));

@@ -113,7 +113,9 @@ struct State {
 
     std::deque<MSG> posted;
     // Where the pen last touched the screen, as each message records it: at boot, the middle.
-    POINT pen = {ScreenWidth / 2, ScreenHeight / 2};
+    int screenWidth = 240;
+    int screenHeight = 320;
+    POINT pen = {screenWidth / 2, screenHeight / 2};
     bool quitPosted = false;
     int quitCode = 0;
     std::vector<Timer> timers;

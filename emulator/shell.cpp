@@ -58,6 +58,31 @@ BOOL WINAPI AppendMenuW(HMENU handle, UINT flags, UINT_PTR id, LPCWSTR text) {
     return TRUE;
 }
 
+// The menu's rectangle on the screen (see MenuView).
+static RECT MenuRect(const std::vector<MenuItemView>& items, UINT flags, int x, int y) {
+    size_t longest = 0;
+    for (const MenuItemView& item : items) {
+        size_t length = 0;
+        for (size_t i = 0; i < item.text.size(); ++i) {
+            // "&S" shows S underlined, "&&" one ampersand.
+            if (item.text[i] == L'&' && ++i == item.text.size()) {
+                break;
+            }
+            ++length;
+        }
+        longest = std::max(longest, length);
+    }
+    const int width = static_cast<int>(longest + 4) * 6;
+    const int height = static_cast<int>(items.size()) * 12;
+    const int left = (flags & TPM_RIGHTALIGN)    ? x - width
+                     : (flags & TPM_CENTERALIGN) ? x - width / 2
+                                                 : x;
+    const int top = (flags & TPM_BOTTOMALIGN)    ? y - height
+                    : (flags & TPM_VCENTERALIGN) ? y - height / 2
+                                                 : y;
+    return RECT{left, top, left + width, top + height};
+}
+
 BOOL WINAPI TrackPopupMenuEx(HMENU handle, UINT flags, int x, int y, HWND owner,
                              LPTPMPARAMS params) {
     (void)params;
@@ -65,7 +90,8 @@ BOOL WINAPI TrackPopupMenuEx(HMENU handle, UINT flags, int x, int y, HWND owner,
     if (menu == nullptr || Find(owner) == nullptr) {
         return FALSE;
     }
-    S().menusShown.push_back({S().now, menu->items, flags, x, y, owner, S().foreground});
+    S().menusShown.push_back({S().now, menu->items, flags, x, y, owner, S().foreground,
+                              MenuRect(menu->items, flags, x, y)});
     Note("menu shown at " + std::to_string(x) + "," + std::to_string(y) + " flags " + Hex(flags) +
          ": " + DescribeMenu(menu->items));
 

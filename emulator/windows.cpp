@@ -228,8 +228,8 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
     // down to the top of the menu bar, where the notification icons are.
     const LONG left = x == CW_USEDEFAULT ? 0 : x;
     const LONG top = y == CW_USEDEFAULT ? 0 : y;
-    const LONG w = width == CW_USEDEFAULT ? std::max<LONG>(ScreenWidth - left, 0) : width;
-    const LONG h = height == CW_USEDEFAULT ? std::max<LONG>(MenuBarTop - top, 0) : height;
+    const LONG w = width == CW_USEDEFAULT ? std::max<LONG>(ScreenWidth() - left, 0) : width;
+    const LONG h = height == CW_USEDEFAULT ? std::max<LONG>(MenuBarTop() - top, 0) : height;
     window->rect = {left, top, left + w, top + h};
     HWND handle = NewWindow(std::move(window));
     Note("window \"" + Narrow(className) + "\" created: title \"" +

@@ -33,7 +33,8 @@ cmake --build --preset windows --target package >/dev/null
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/windows/CMakeCache.txt)
 zip="build/windows/velmot-$version-win64.zip"
 listing=$(unzip -Z1 "$zip")
-expected=$(printf '%s\n' "velmot-$version-win64/README.txt" "velmot-$version-win64/velmot.exe")
+expected=$(printf '%s\n' "velmot-$version-win64/LICENSE.txt" "velmot-$version-win64/README.txt" \
+    "velmot-$version-win64/velmot.exe")
 if [ "$(sort <<<"$listing")" != "$expected" ]; then
     echo "== The package $zip holds:" >&2
     echo "$listing" >&2
@@ -45,4 +46,8 @@ if ! unzip -p "$zip" "velmot-$version-win64/velmot.exe" | cmp -s - build/windows
     echo "== The package's velmot.exe is not the one built" >&2
     exit 1
 fi
-echo "   $zip: velmot.exe and README.txt"
+if ! unzip -p "$zip" "velmot-$version-win64/LICENSE.txt" | tr -d '\r' | cmp -s - LICENSE; then
+    echo "== The package's LICENSE.txt is not the project's LICENSE" >&2
+    exit 1
+fi
+echo "   $zip: velmot.exe, README.txt and LICENSE.txt"

@@ -152,16 +152,24 @@ TEST_F(Emulator, InputPanelGoesDownOnlyAfterADelay) {
         (std::vector<std::string>{"00:00:00 input panel up", "00:00:00.100 input panel down"}));
 }
 
-// A default size reaches the right edge of the screen and the top of the menu bar.
+// A default size reaches the right edge of the screen and the top of the menu bar, on each
+// shape of screen; a Pocket PC has no other.
 TEST_F(Emulator, DefaultWindowSizeEndsAboveTheMenuBar) {
-    for (auto [x, y] : {std::pair{0, 0}, std::pair{10, 20}}) {
+    struct Row {
+        int width, height, x, y, right, bottom;
+    };
+    for (const Row row : {Row{240, 320, 0, 0, 240, 294}, Row{240, 320, 10, 20, 240, 294},
+                          Row{320, 240, 0, 0, 320, 214}, Row{240, 240, 10, 20, 240, 214}}) {
+        emu::SetScreenSize(row.width, row.height);
         RECT rect{};
-        ASSERT_TRUE(GetWindowRect(Create(WS_CAPTION, x, y), &rect));
-        EXPECT_EQ(rect.left, x);
-        EXPECT_EQ(rect.top, y);
-        EXPECT_EQ(rect.right, 240);
-        EXPECT_EQ(rect.bottom, 294);
+        ASSERT_TRUE(GetWindowRect(Create(WS_CAPTION, row.x, row.y), &rect));
+        EXPECT_EQ(rect.left, row.x);
+        EXPECT_EQ(rect.top, row.y);
+        EXPECT_EQ(rect.right, row.right);
+        EXPECT_EQ(rect.bottom, row.bottom);
     }
+    EXPECT_THROW(emu::SetScreenSize(480, 640), emu::Failure);
+    EXPECT_THROW(emu::SetScreenSize(240, 0), emu::Failure);
 }
 
 TEST_F(Emulator, CloseRequestDestroysAWindowByDefault) {

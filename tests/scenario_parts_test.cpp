@@ -33,8 +33,8 @@ TEST_P(ProgramThroughItsEntry, DialogFromItsTemplateSetUpFullScreen) {
     EXPECT_EQ(view->shellFlags, 13u);
     EXPECT_EQ(view->screen.left, 0);
     EXPECT_EQ(view->screen.top, emu::NavigationBarHeight);
-    EXPECT_EQ(view->screen.right, emu::ScreenWidth);
-    EXPECT_EQ(view->screen.bottom, emu::ScreenHeight);
+    EXPECT_EQ(view->screen.right, emu::ScreenWidth());
+    EXPECT_EQ(view->screen.bottom, emu::ScreenHeight());
     struct Row {
         int id;
         const wchar_t* className;
@@ -121,8 +121,8 @@ TEST_P(ProgramThroughItsEntry, IconRecordAndTheMenuAtTheMenuBar) {
     ASSERT_EQ(emu::MenusShown().size(), 1u);
     const emu::MenuView& menu = emu::MenusShown()[0];
     EXPECT_EQ(menu.flags, 0x28u);
-    EXPECT_EQ(menu.x, emu::ScreenWidth);
-    EXPECT_EQ(menu.y, emu::MenuBarTop);
+    EXPECT_EQ(menu.x, emu::ScreenWidth());
+    EXPECT_EQ(menu.y, emu::MenuBarTop());
     EXPECT_EQ(menu.foreground, main);
     const UINT flags[] = {0, MF_SEPARATOR, 0, 0};
     const UINT_PTR ids[] = {40001, 0, 40002, 40003};
@@ -132,6 +132,51 @@ TEST_P(ProgramThroughItsEntry, IconRecordAndTheMenuAtTheMenuBar) {
         EXPECT_EQ(menu.items[i].flags, flags[i]);
         EXPECT_EQ(menu.items[i].id, ids[i]);
         EXPECT_EQ(menu.items[i].text, texts[i]);
+    }
+}
+
+// Portrait, landscape and square screens: the full-screen dialog keeps every control inside
+// what is seen of it below the navigation bar, and the icon's menu opens on the screen.
+TEST_P(ProgramThroughItsEntry, EveryScreenShapeShowsTheDialogAndTheMenuWhole) {
+    struct Size {
+        int cx, cy;
+    };
+    for (const Size size : {Size{240, 320}, Size{320, 240}, Size{240, 240}}) {
+        SCOPED_TRACE(std::to_string(size.cx) + " x " + std::to_string(size.cy));
+        test::FreshDevice();
+        emu::SetClock(2026, 12, 8, 10, 0, 0);
+        emu::SetScreenSize(size.cx, size.cy);
+        auto view = test::LookAtDialog(At(10, 0, 1));
+        emu::PressDone(At(10, 0, 2));
+        emu::TapIcon(At(10, 0, 5));
+        emu::ChooseMenuItem(At(10, 0, 6), IDM_EXIT);
+        RunToEnd(L"");
+
+        const RECT seen = {0, emu::NavigationBarHeight, size.cx, size.cy};
+        EXPECT_EQ(view->screen.left, seen.left);
+        EXPECT_EQ(view->screen.top, seen.top);
+        EXPECT_EQ(view->screen.right, seen.right);
+        EXPECT_EQ(view->screen.bottom, seen.bottom);
+        ASSERT_FALSE(view->controls.empty());
+        for (const emu::ControlView& control : view->controls) {
+            SCOPED_TRACE("control at " + std::to_string(control.x) + "," +
+                         std::to_string(control.y));
+            // Dialog units to pixels: 6 x 12 pixels a base unit of 4 x 8.
+            const LONG left = view->screen.left + control.x * 6 / 4;
+            const LONG top = view->screen.top + control.y * 12 / 8;
+            EXPECT_GE(left, seen.left);
+            EXPECT_GE(top, seen.top);
+            EXPECT_LE(left + control.cx * 6 / 4, seen.right);
+            EXPECT_LE(top + control.cy * 12 / 8, seen.bottom);
+        }
+        ASSERT_EQ(emu::MenusShown().size(), 1u);
+        const RECT menu = emu::MenusShown()[0].rect;
+        EXPECT_GE(menu.left, 0);
+        EXPECT_GE(menu.top, emu::NavigationBarHeight);
+        EXPECT_LE(menu.right, size.cx);
+        EXPECT_LE(menu.bottom, emu::MenuBarTop());
+        EXPECT_GT(menu.right - menu.left, 0);
+        EXPECT_GT(menu.bottom - menu.top, 0);
     }
 }
 

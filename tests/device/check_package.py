@@ -106,14 +106,21 @@ def main():
     with zipfile.ZipFile(zip_path) as archive:
         folder = f"velmot-{version}-pocketpc-arm/"
         members = sorted(n for n in archive.namelist() if not n.endswith("/"))
-        check("the ZIP holds velmot.exe and README.txt in one folder",
-              members == [folder + "README.txt", folder + "velmot.exe"], ", ".join(members))
+        check("the ZIP holds velmot.exe, README.txt and LICENSE.txt in one folder",
+              members == [folder + n for n in ("LICENSE.txt", "README.txt", "velmot.exe")],
+              ", ".join(members))
         zip_program = archive.read(folder + "velmot.exe") if folder + "velmot.exe" in members \
             else b""
-        readme = archive.read(folder + "README.txt") if folder + "README.txt" in members else b""
-    crlf, lf = readme.count(b"\r\n"), readme.count(b"\n")
-    check("README.txt has Windows line ends, CRLF, and no bare LF", crlf > 0 and lf == crlf,
-          f"{crlf} CRLF, {lf - crlf} bare LF")
+        texts = {n: archive.read(folder + n) if folder + n in members else b""
+                 for n in ("README.txt", "LICENSE.txt")}
+    for name, text in texts.items():
+        crlf, lf = text.count(b"\r\n"), text.count(b"\n")
+        check(f"{name} has Windows line ends, CRLF, and no bare LF", crlf > 0 and lf == crlf,
+              f"{crlf} CRLF, {lf - crlf} bare LF")
+    license_text = open(os.path.join(os.path.dirname(__file__), "..", "..", "LICENSE"), "rb").read()
+    check("LICENSE.txt is the project's MIT licence",
+          texts["LICENSE.txt"].replace(b"\r\n", b"\n") == license_text
+          and license_text.startswith(b"MIT License"), f"{len(texts['LICENSE.txt'])} bytes")
     check("the cabinet's program is the ZIP's velmot.exe, byte for byte",
           cab_program == zip_program == program, f"{len(cab_program)} bytes")
     symbols = symbol_table(cab_program)
@@ -130,8 +137,10 @@ def main():
     check("the header's field at offset 16 is 1, as in known cabinets",
           setup["usually_one"] == 1, str(setup["usually_one"]))
     check("processor StrongARM (2577)", setup["processor"] == 2577, str(setup["processor"]))
-    check("Windows CE 3.0 or later, no maximum, no builds",
-          setup["versions"] == (3, 0, 0, 0, 0, 0), str(setup["versions"]))
+    check("Windows CE 3.0 or later, no maximum version, no minimum build, maximum build "
+          "0xE0000000 (ready for square and rotated screens)",
+          setup["versions"] == (3, 0, 0, 0, 0, 0xE0000000),
+          "(" + ", ".join(hex(v) for v in setup["versions"]) + ")")
     check('application "Velmot"', setup["app"] == "Velmot", setup["app"])
     check('provider "Velmot Project"', setup["provider"] == "Velmot Project", setup["provider"])
     check("no unsupported platforms and nothing in the registry",
