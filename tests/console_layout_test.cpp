@@ -24,6 +24,19 @@ TEST(ConsoleLayout, TheScreenAndItsBarsInCells) {
     ExpectCells(emu::console::InputPanelCells(), 0, 17, 40, 7); // pixels 214 to 294
 }
 
+TEST(ConsoleLayout, LandscapeAndSquareScreens) {
+    emu::Reset();
+    emu::SetScreenSize(320, 240);
+    EXPECT_EQ(emu::console::ScreenColumns(), 54); // 53 1/3 rounded up
+    EXPECT_EQ(emu::console::ScreenRows(), 20);
+    EXPECT_EQ(emu::console::MenuBarRow(), 19);
+    ExpectCells(emu::console::InputPanelCells(), 0, 11, 54, 6); // pixels 134 to 214
+    emu::SetScreenSize(240, 240);
+    EXPECT_EQ(emu::console::ScreenColumns(), 40);
+    EXPECT_EQ(emu::console::ScreenRows(), 20);
+    emu::Reset();
+}
+
 // A full-screen dialog below the navigation bar, and one placed elsewhere.
 TEST(ConsoleLayout, ControlsLandWhereTheirTemplatePutsThem) {
     const RECT fullScreen = {0, emu::NavigationBarHeight, 240, 320};

@@ -71,11 +71,12 @@ std::optional<DialogView> OpenDialogView() {
 namespace {
 
 [[noreturn]] void Usage(const std::string& why) {
-    std::fprintf(stderr,
-                 "pocketpc_console: %s\n"
-                 "usage: pocketpc_console [--image FILE] [--at HH:MM[:SS]] [--speed N] "
-                 "[--hours N] [--no-ui] [--timeline FILE] [--hint TEXT] [--] [command line]\n",
-                 why.c_str());
+    std::fprintf(
+        stderr,
+        "pocketpc_console: %s\n"
+        "usage: pocketpc_console [--image FILE] [--at HH:MM[:SS]] [--screen WxH] [--speed N] "
+        "[--hours N] [--no-ui] [--timeline FILE] [--hint TEXT] [--] [command line]\n",
+        why.c_str());
     std::exit(ExitUsage);
 }
 
@@ -116,8 +117,8 @@ Options Parse(int argc, char** argv) {
             continue;
         }
         if (!hasValue) {
-            Usage(arg == "--image" || arg == "--at" || arg == "--speed" || arg == "--hours" ||
-                          arg == "--timeline" || arg == "--hint"
+            Usage(arg == "--image" || arg == "--at" || arg == "--screen" || arg == "--speed" ||
+                          arg == "--hours" || arg == "--timeline" || arg == "--hint"
                       ? arg + " wants a value"
                       : "unknown option " + arg);
         }
@@ -126,6 +127,11 @@ Options Parse(int argc, char** argv) {
             options.image = value;
         } else if (arg == "--at") {
             options.at = TimeOfDay(value);
+        } else if (arg == "--screen") {
+            char tail = 0;
+            if (std::sscanf(value, "%dx%d%c", &options.width, &options.height, &tail) != 2) {
+                Usage(std::string("--screen wants WIDTHxHEIGHT, not \"") + value + "\"");
+            }
         } else if (arg == "--speed") {
             options.speed = Number(value, "--speed");
         } else if (arg == "--hours") {
@@ -213,6 +219,11 @@ int Main(int argc, char** argv, EntryPoint hostBuild, const char* name) {
     options.name = !options.image.empty() ? BaseName(options.image) : name;
     Reset();
     SetDeviceClock(options);
+    try {
+        SetScreenSize(options.width, options.height);
+    } catch (const Failure& failure) {
+        Usage(failure.what());
+    }
     EntryPoint entry = hostBuild;
     if (!options.image.empty()) {
         try {

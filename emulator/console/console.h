@@ -7,6 +7,7 @@
 //   (a host build hands its own entry point to Main instead of --image)
 //
 // Options: --at HH:MM[:SS] (the clock's start; default this machine's local time),
+// --screen WIDTHxHEIGHT (240x320, the default, 320x240 or 240x240),
 // --speed N (the clock's speed; in a terminal x1 by default, piped: virtual time),
 // --hours N (piped: the device time after which a run that goes on is stopped; 48),
 // --no-ui (no screen even in a terminal), --timeline FILE (the timeline written there as

@@ -9,13 +9,13 @@ namespace {
 
 // The device's screen, in pixels.
 int Width() {
-    return ScreenWidth;
+    return ScreenWidth();
 }
 int Height() {
-    return ScreenHeight;
+    return ScreenHeight();
 }
 int MenuTop() {
-    return MenuBarTop;
+    return MenuBarTop();
 }
 
 int CeilDiv(int a, int b) {
@@ -51,6 +51,11 @@ int MenuBarRow() {
 Cells InputPanelCells() {
     const int top = Row(MenuTop() - InputPanelHeight);
     return {0, top, ScreenColumns(), std::max(1, Row(MenuTop()) - top)};
+}
+
+Cells PixelCells(const RECT& rect) {
+    const int col = Column(rect.left), row = Row(rect.top);
+    return {col, row, std::max(1, Column(rect.right) - col), std::max(1, Row(rect.bottom) - row)};
 }
 
 Cells ControlCells(const RECT& dialogScreen, int x, int y, int cx, int cy) {

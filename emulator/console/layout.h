@@ -23,7 +23,8 @@ struct Cells {
     int height;
 };
 
-// The screen in cells, a part of a cell counting as a whole one: 40 x 27 for 240 x 320.
+// The screen in cells, a part of a cell counting as a whole one: 40 x 27 for 240 x 320,
+// 54 x 20 for 320 x 240, 40 x 20 for 240 x 240.
 int ScreenColumns();
 int ScreenRows();
 // The cell that holds a pixel.
@@ -33,6 +34,8 @@ int Row(int y);
 int NavigationBarRow();
 int MenuBarRow();
 Cells InputPanelCells();
+// A rectangle of pixels (a menu's, say).
+Cells PixelCells(const RECT& rect);
 // A dialog control at its template place: the dialog's screen rectangle (pixels) plus the
 // control's dialog units; at least one cell each way.
 Cells ControlCells(const RECT& dialogScreen, int x, int y, int cx, int cy);

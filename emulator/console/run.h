@@ -15,6 +15,8 @@ struct Options {
     std::string image; // the device image; empty: the host build handed over
     std::string name;  // the program, as the screen names it
     int at = -1;       // seconds after midnight at the start; -1: local time
+    int width = 240;   // the device\'s screen, in pixels
+    int height = 320;
     double speed = 0;  // 0: not given
     double hours = 48; // piped runs stop after this much device time
     bool noUi = false;

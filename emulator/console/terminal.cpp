@@ -26,8 +26,6 @@ constexpr BYTE PowerOffKey = 0xDF;
 // Radio buttons of either kind; the emulator builds the automatic ones.
 constexpr DWORD RadioButton = 0x04;
 constexpr DWORD CentredText = 0x01;
-constexpr UINT CentreAlign = 0x0004;
-constexpr UINT VerticalCentreAlign = 0x0010;
 constexpr const char* KeysLine = "Tab move  Space tap  0-9 Bksp type  Enter ok  i icon  "
                                  "menu: Up Down Enter Esc  +/- speed  q quit";
 // The device's screen sits inside a frame of one cell.
@@ -251,27 +249,11 @@ struct Terminal::Impl {
             selection = -1;
             MoveSelection(menu, 1);
         }
-        int width = 0;
-        for (const MenuItemView& item : menu.items) {
-            char mnemonic = 0;
-            int at = 0;
-            width = std::max(width, static_cast<int>(ItemText(item.text, &mnemonic, &at).size()));
-        }
-        width += 4; // the border and a space on each side
-        const int height = static_cast<int>(menu.items.size()) + 2;
-        int col = Column(menu.x), row = Row(menu.y);
-        if (menu.flags & TPM_RIGHTALIGN) {
-            col -= width;
-        } else if (menu.flags & CentreAlign) {
-            col -= width / 2;
-        }
-        if (menu.flags & TPM_BOTTOMALIGN) {
-            row -= height;
-        } else if (menu.flags & VerticalCentreAlign) {
-            row -= height / 2;
-        }
-        col = std::clamp(col, 0, std::max(0, ScreenColumns() - width));
-        row = std::clamp(row, 0, std::max(0, ScreenRows() - height));
+        // Where the emulator placed it: a line for each item, two characters either side of
+        // the longest text; the rules above and below it lie outside.
+        const Cells place = PixelCells(menu.rect);
+        const int col = place.col, width = place.width;
+        const int row = place.row - 1, height = static_cast<int>(menu.items.size()) + 2;
         const attr_t lit = COLOR_PAIR(Lit);
         const std::string rule = "+" + std::string(static_cast<size_t>(width - 2), '-') + "+";
         Put(row, col, rule, lit);
