@@ -6,7 +6,8 @@
 #   scripts/run.sh --at 21:10 /T 23:30 the device's clock starts at 21:10 (default: now)
 #   scripts/run.sh --windows /W 0:1    the desktop program under Wine instead
 #   scripts/run.sh [options] [command line]
-# Options (emulator/console/console.h): --at HH:MM[:SS], --speed N (the clock's speed),
+# Options (emulator/console/console.h): --at HH:MM[:SS], --screen WxH (240x320, 320x240 or
+# 240x240), --speed N (the clock's speed),
 # --hours N (piped: stop after N hours of device time, default 48), --no-ui, --timeline FILE.
 # Not in a terminal (output piped, or --no-ui) the timeline is printed as it happens and the
 # clock runs in virtual time unless --speed is given. The exit code is the program's (130 when
