@@ -10,6 +10,7 @@ enable_language(RC)
 add_executable(velmot WIN32
     ${VELMOT_PROGRAM_SOURCES}
     desktop/entry.cpp
+    desktop/dll_search.cpp
     desktop/shell_library.cpp
     desktop/power_key.cpp
     desktop/sleep.cpp
@@ -38,8 +39,9 @@ set_property(SOURCE desktop/velmot_desktop.rc APPEND PROPERTY OBJECT_DEPENDS
 # system's own DLLs are imported.
 target_link_options(velmot PRIVATE
     -nostartfiles -Wl,--entry=DesktopStart -s -Wl,--gc-sections -static-libgcc)
-# Sleep and its privilege; the common controls.
-target_link_libraries(velmot PRIVATE powrprof advapi32 comctl32)
+# The shutdown privilege; the common controls. Not powrprof: desktop/sleep.cpp finds its
+# functions in the system folder at run time (see desktop/dll_search.cpp).
+target_link_libraries(velmot PRIVATE advapi32 comctl32)
 
 # ---- Release package --------------------------------------------------------------------
 # cmake --build --preset windows --target package makes velmot-<version>-win64.zip: one
