@@ -11,6 +11,7 @@ add_executable(velmot WIN32
     ${VELMOT_PROGRAM_SOURCES}
     desktop/entry.cpp
     desktop/dll_search.cpp
+    desktop/load_config.cpp
     desktop/shell_library.cpp
     desktop/power_key.cpp
     desktop/sleep.cpp
@@ -38,7 +39,25 @@ set_property(SOURCE desktop/velmot_desktop.rc APPEND PROPERTY OBJECT_DEPENDS
 # stripped of symbols and of unused code; the compiler's helpers linked in, so that only the
 # system's own DLLs are imported.
 target_link_options(velmot PRIVATE
-    -nostartfiles -Wl,--entry=DesktopStart -s -Wl,--gc-sections -static-libgcc)
+    -nostartfiles -Wl,--entry=DesktopStart -s -Wl,--gc-sections -static-libgcc
+    -Wl,--undefined=_load_config_used -Wl,-Map=${CMAKE_CURRENT_BINARY_DIR}/velmot.map)
+# The load configuration (desktop/load_config.cpp), which nothing references, is kept by
+# naming it as undefined. GNU ld leaves the image's directory of it
+# empty, so a step after the link points the directory at the record, whose address the link
+# map gives, and fixes the checksum (desktop/patch_load_config.py, with pefile). The build
+# fails when the record is not found. Every later use of velmot.exe (the Wine tests, the
+# package) takes the patched file.
+set(VELMOT_PYTHON /usr/bin/python3 CACHE FILEPATH "Python 3 with pefile (Debian: python3-pefile)")
+execute_process(COMMAND ${VELMOT_PYTHON} -c "import pefile"
+    RESULT_VARIABLE VELMOT_PEFILE_MISSING OUTPUT_QUIET ERROR_QUIET)
+if(VELMOT_PEFILE_MISSING)
+    message(FATAL_ERROR "${VELMOT_PYTHON} cannot import pefile, which the Windows build needs "
+        "after the link (Debian: apt-get install python3-pefile; or set VELMOT_PYTHON)")
+endif()
+add_custom_command(TARGET velmot POST_BUILD
+    COMMAND ${VELMOT_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/desktop/patch_load_config.py
+        $<TARGET_FILE:velmot> ${CMAKE_CURRENT_BINARY_DIR}/velmot.map
+    COMMENT "Pointing velmot.exe's load-configuration directory at its record")
 # The shutdown privilege; the common controls. Not powrprof: desktop/sleep.cpp finds its
 # functions in the system folder at run time (see desktop/dll_search.cpp).
 target_link_libraries(velmot PRIVATE advapi32 comctl32)
