@@ -18,6 +18,11 @@ echo "== Building the windows preset: velmot.exe, tests/wine/driver.exe, stand-i
 build_preset windows
 report_size build/windows/velmot.exe 48 velmot.exe
 
+# No DLL from the program's folder: only KnownDLLs and COMCTL32 imported, and the load
+# configuration that the step after the link pointed at, with DependentLoadFlags 0x800.
+echo "== Checking velmot.exe's imports and load configuration (tests/wine/check_image.py)"
+/usr/bin/python3 tests/wine/check_image.py build/windows/velmot.exe
+
 # A fresh prefix for every run, so that no state of an earlier run counts.
 echo "== Running the Wine tests (fresh prefix build/wine-test-prefix, virtual display)"
 wine_session --fresh --own-display --timeout 900 build/wine-test-prefix 800x600x24 \
@@ -46,3 +51,9 @@ if ! unzip -p "$zip" "velmot-$version-win64/velmot.exe" | cmp -s - build/windows
     exit 1
 fi
 echo "   $zip: velmot.exe and README.txt"
+# The package's own copy, checked as the file that users run.
+unpacked=$(mktemp -d)
+trap 'rm -rf "$unpacked"' EXIT
+unzip -q "$zip" "velmot-$version-win64/velmot.exe" -d "$unpacked"
+/usr/bin/python3 tests/wine/check_image.py "$unpacked/velmot-$version-win64/velmot.exe" \
+    "the package's velmot.exe"
