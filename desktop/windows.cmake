@@ -76,20 +76,30 @@ set(CPACK_PACKAGE_FILE_NAME velmot-${PROJECT_VERSION}-win64)
 include(CPack)
 
 # ---- Wine tests ------------------------------------------------------------------------
-# Everything a test run needs goes into one folder: the driver, velmot.exe, and beside it
-# the stand-in powrprof.dll that plays a computer of the test's choosing and logs sleep
-# requests instead of making them, and the stand-in shell32.dll that logs each
-# notification-icon call and passes it on to Wine's own.
+# Everything a test run needs goes into one folder: the driver, velmot.exe, and in system32/
+# the stand-ins that the driver installs in the Wine prefix's system folder, where a computer
+# has its power library: powrprof.dll plays a computer of the test's choosing and logs sleep
+# requests instead of making them, and shell32.dll logs each notification-icon call and
+# passes it on to Wine's own. Beside velmot.exe lies a planted powrprof.dll, as an attacker
+# would leave one in the folder where the program was unpacked, which marks every load of it:
+# velmot.exe must never load it.
 set(VELMOT_WINE_TEST_DIR ${CMAKE_CURRENT_BINARY_DIR}/wine-test)
 
 foreach(stub powrprof shell32)
     add_library(${stub}_stub SHARED tests/wine/${stub}_stub.cpp)
     set_target_properties(${stub}_stub PROPERTIES
         OUTPUT_NAME ${stub} PREFIX "" IMPORT_PREFIX "lib" IMPORT_SUFFIX ".stub.a"
-        RUNTIME_OUTPUT_DIRECTORY ${VELMOT_WINE_TEST_DIR})
+        RUNTIME_OUTPUT_DIRECTORY ${VELMOT_WINE_TEST_DIR}/system32)
     target_compile_options(${stub}_stub PRIVATE ${VELMOT_WARNINGS} -Os)
     target_link_options(${stub}_stub PRIVATE -s -static-libgcc)
 endforeach()
+
+add_library(planted_powrprof SHARED tests/wine/planted_powrprof.cpp)
+set_target_properties(planted_powrprof PROPERTIES
+    OUTPUT_NAME powrprof PREFIX "" IMPORT_PREFIX "lib" IMPORT_SUFFIX ".planted.a"
+    RUNTIME_OUTPUT_DIRECTORY ${VELMOT_WINE_TEST_DIR})
+target_compile_options(planted_powrprof PRIVATE ${VELMOT_WARNINGS} -Os)
+target_link_options(planted_powrprof PRIVATE -s -static-libgcc)
 
 add_executable(velmot_wine_driver tests/wine/driver.cpp)
 set_target_properties(velmot_wine_driver PROPERTIES
@@ -102,7 +112,7 @@ target_include_directories(velmot_wine_driver PRIVATE ${VELMOT_GENERATED_DIR})
 target_link_libraries(velmot_wine_driver PRIVATE version psapi)
 target_compile_options(velmot_wine_driver PRIVATE ${VELMOT_WARNINGS} -O2)
 target_link_options(velmot_wine_driver PRIVATE -municode -static-libgcc -static-libstdc++)
-add_dependencies(velmot_wine_driver velmot powrprof_stub shell32_stub)
+add_dependencies(velmot_wine_driver velmot powrprof_stub shell32_stub planted_powrprof)
 # Each new velmot.exe goes into the test folder as well.
 add_custom_command(TARGET velmot POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E make_directory ${VELMOT_WINE_TEST_DIR}

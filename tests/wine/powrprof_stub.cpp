@@ -1,7 +1,9 @@
 // Stand-in for the system's powrprof.dll in the Wine tests. Wine's own accepts every sleep
 // request; this one behaves as the documentation and real computers do, so that a program
 // that would fail on a real computer fails here too. It exports every powrprof function
-// that velmot.exe imports.
+// that velmot.exe looks up. The test driver installs it where a computer has its power
+// library, in the Wine prefix's system folder, under the real name: velmot.exe loads only
+// that one.
 //
 // The environment variable VELMOT_TEST_MACHINE names the computer it plays:
 //   s3              sleeps in S3 (the default)
