@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Builds velmot.exe for desktop Windows (mingw-w64, `windows` preset) and runs its end-to-end
-# tests under Wine on a virtual display (scripts/wine.sh). tests/wine/driver.exe starts
-# velmot.exe as a separate process and works it from outside; beside it a stand-in
-# powrprof.dll records suspensions instead of making them, and a stand-in shell32.dll records
-# each notification-icon call and passes it on to Wine's own. Installs what is missing (as
-# root, with apt-get). Exits non-zero on any failure or after 15 minutes.
+# Builds velmot.exe for desktop Windows (mingw-w64, `windows` preset), checks its imports and
+# load configuration (tests/wine/check_image.py) and runs its end-to-end tests under Wine on
+# a virtual display (scripts/wine.sh). tests/wine/driver.exe starts velmot.exe as a separate
+# process and works it from outside; in the prefix's system folder it installs a stand-in
+# powrprof.dll, which records suspensions instead of making them, and a stand-in shell32.dll,
+# which records each notification-icon call and passes it on to Wine's own; a powrprof.dll
+# planted beside velmot.exe must never be loaded. Then makes the release package and checks
+# it and the image in it. Installs what is missing (as root, with apt-get). Exits non-zero on
+# any failure or after 15 minutes.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
