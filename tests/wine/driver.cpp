@@ -1054,6 +1054,10 @@ const Machine kMachines[] = {
      "S3, started without the shutdown privilege: no SetSuspendState, one report that the "
      "privilege is not held, exit 1",
      0, kSuspendLine, 0, ERROR_PRIVILEGE_NOT_HELD, 1, true},
+    {L"no-library",
+     "a system folder whose powrprof.dll cannot be loaded: no power call, one report of the "
+     "load's error, exit 1",
+     0, kSuspendLine, 0, ERROR_DLL_INIT_FAILED, 1, false},
 };
 
 // The account that velmot.exe runs as: the driver's own, or one whose token lacks the
