@@ -53,6 +53,16 @@ BOOL SHSipPreference(HWND window, SIPSTATE state);
 void DesktopKeyEvent(BYTE virtualKey, BYTE scanCode, DWORD flags, ULONG_PTR extraInfo);
 #define keybd_event DesktopKeyEvent
 
+// ---- Libraries ---------------------------------------------------------------------------
+
+// Makes every later load of a DLL search the system folder alone, neither the program's own
+// folder nor the current one (desktop/dll_search.cpp). Call it first, when the process starts.
+void DesktopRestrictDllSearch();
+
+// Loads the named DLL (for example L"powrprof.dll") from the system folder, by its full path;
+// answers null, with the reason in GetLastError, when it cannot.
+HMODULE DesktopLoadSystemLibrary(const wchar_t* name);
+
 // ---- Sleep ------------------------------------------------------------------------------
 
 // Puts the computer to sleep: Modern Standby by turning the display off, or an S1-S3 sleep

@@ -52,6 +52,8 @@ static LPWSTR SkipProgramName(LPWSTR text) {
 }
 
 extern "C" void WINAPI DesktopStart() {
+    // Before anything loads a DLL: none from the program's folder or the current one.
+    DesktopRestrictDllSearch();
     STARTUPINFOW startup;
     memset(&startup, 0, sizeof(startup));
     startup.cb = sizeof(startup);

@@ -8,6 +8,12 @@
 // - S1-S3 sleep states: SetSuspendState, which needs the shutdown privilege enabled in the
 //   caller's token and returns once the computer wakes again.
 // A computer with neither could only hibernate, which is not sleep: it is not asked to.
+//
+// The power functions come from the system folder's powrprof.dll, loaded by its full path
+// when the first sleep is asked for, never from an import: powrprof is not one of the
+// system's KnownDLLs, and the loader would look for an imported one in the program's own
+// folder first (see desktop/dll_search.cpp). When they cannot be had, the sleep fails as any
+// other: the report names the reason.
 #include "platform/platform.h"
 
 #include <powrprof.h>
@@ -25,13 +31,49 @@
 static int sleepFailed;
 static DWORD sleepError;
 
+typedef NTSTATUS(WINAPI* CallNtPowerInformationFunction)(POWER_INFORMATION_LEVEL, PVOID, ULONG,
+                                                         PVOID, ULONG);
+typedef BOOLEAN(WINAPI* SetSuspendStateFunction)(BOOLEAN, BOOLEAN, BOOLEAN);
+
+// The system's power functions, once they have been found.
+static CallNtPowerInformationFunction callNtPowerInformation;
+static SetSuspendStateFunction setSuspendState;
+
+static void* PowerFunction(HMODULE library, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(library, name));
+}
+
+// Finds the power functions in the system folder's powrprof.dll. Answers 0, or the system
+// error that kept one of them from being found.
+static DWORD LoadPowerFunctions() {
+    if (callNtPowerInformation != NULL && setSuspendState != NULL) {
+        return ERROR_SUCCESS;
+    }
+    const HMODULE library = DesktopLoadSystemLibrary(L"powrprof.dll");
+    if (library == NULL) {
+        const DWORD error = GetLastError();
+        return error != ERROR_SUCCESS ? error : ERROR_MOD_NOT_FOUND;
+    }
+    // The library stays loaded while the program runs.
+    callNtPowerInformation = reinterpret_cast<CallNtPowerInformationFunction>(
+        PowerFunction(library, "CallNtPowerInformation"));
+    setSuspendState =
+        reinterpret_cast<SetSuspendStateFunction>(PowerFunction(library, "SetSuspendState"));
+    if (callNtPowerInformation == NULL || setSuspendState == NULL) {
+        callNtPowerInformation = NULL;
+        setSuspendState = NULL;
+        return ERROR_PROC_NOT_FOUND;
+    }
+    return ERROR_SUCCESS;
+}
+
 // Whether the computer sleeps by Modern Standby. A system older than Modern Standby does not
 // know the question and fails it, which answers it as well.
 static int HasModernStandby() {
     POWER_PLATFORM_INFORMATION platform;
     memset(&platform, 0, sizeof(platform));
     const LONG status =
-        CallNtPowerInformation(PlatformInformation, NULL, 0, &platform, sizeof(platform));
+        callNtPowerInformation(PlatformInformation, NULL, 0, &platform, sizeof(platform));
     return status >= 0 && platform.AoAc;
 }
 
@@ -39,7 +81,7 @@ static int HasModernStandby() {
 static int HasSleepState() {
     SYSTEM_POWER_CAPABILITIES capabilities;
     memset(&capabilities, 0, sizeof(capabilities));
-    const LONG status = CallNtPowerInformation(SystemPowerCapabilities, NULL, 0, &capabilities,
+    const LONG status = callNtPowerInformation(SystemPowerCapabilities, NULL, 0, &capabilities,
                                                sizeof(capabilities));
     return status >= 0 && (capabilities.SystemS1 || capabilities.SystemS2 || capabilities.SystemS3);
 }
@@ -75,6 +117,11 @@ static void Fail(DWORD error) {
 }
 
 void DesktopSleep() {
+    const DWORD missing = LoadPowerFunctions();
+    if (missing != ERROR_SUCCESS) {
+        Fail(missing);
+        return;
+    }
     if (HasModernStandby()) {
         // As the power button does: the display goes off and Modern Standby follows. Every
         // top-level window receives the request, so that the system's default handling
@@ -95,7 +142,7 @@ void DesktopSleep() {
         return;
     }
     // Sleep, not hibernation, with wake-up events left on; returns once the computer wakes.
-    if (!SetSuspendState(FALSE, FALSE, FALSE)) {
+    if (!setSuspendState(FALSE, FALSE, FALSE)) {
         Fail(GetLastError());
     }
 }

@@ -10,6 +10,8 @@ enable_language(RC)
 add_executable(velmot WIN32
     ${VELMOT_PROGRAM_SOURCES}
     desktop/entry.cpp
+    desktop/dll_search.cpp
+    desktop/load_config.cpp
     desktop/shell_library.cpp
     desktop/power_key.cpp
     desktop/sleep.cpp
@@ -37,9 +39,28 @@ set_property(SOURCE desktop/velmot_desktop.rc APPEND PROPERTY OBJECT_DEPENDS
 # stripped of symbols and of unused code; the compiler's helpers linked in, so that only the
 # system's own DLLs are imported.
 target_link_options(velmot PRIVATE
-    -nostartfiles -Wl,--entry=DesktopStart -s -Wl,--gc-sections -static-libgcc)
-# Sleep and its privilege; the common controls.
-target_link_libraries(velmot PRIVATE powrprof advapi32 comctl32)
+    -nostartfiles -Wl,--entry=DesktopStart -s -Wl,--gc-sections -static-libgcc
+    -Wl,--undefined=_load_config_used -Wl,-Map=${CMAKE_CURRENT_BINARY_DIR}/velmot.map)
+# The load configuration (desktop/load_config.cpp), which nothing references, is kept by
+# naming it as undefined. GNU ld leaves the image's directory of it
+# empty, so a step after the link points the directory at the record, whose address the link
+# map gives, and fixes the checksum (desktop/patch_load_config.py, with pefile). The build
+# fails when the record is not found. Every later use of velmot.exe (the Wine tests, the
+# package) takes the patched file.
+set(VELMOT_PYTHON /usr/bin/python3 CACHE FILEPATH "Python 3 with pefile (Debian: python3-pefile)")
+execute_process(COMMAND ${VELMOT_PYTHON} -c "import pefile"
+    RESULT_VARIABLE VELMOT_PEFILE_MISSING OUTPUT_QUIET ERROR_QUIET)
+if(VELMOT_PEFILE_MISSING)
+    message(FATAL_ERROR "${VELMOT_PYTHON} cannot import pefile, which the Windows build needs "
+        "after the link (Debian: apt-get install python3-pefile; or set VELMOT_PYTHON)")
+endif()
+add_custom_command(TARGET velmot POST_BUILD
+    COMMAND ${VELMOT_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/desktop/patch_load_config.py
+        $<TARGET_FILE:velmot> ${CMAKE_CURRENT_BINARY_DIR}/velmot.map
+    COMMENT "Pointing velmot.exe's load-configuration directory at its record")
+# The shutdown privilege; the common controls. Not powrprof: desktop/sleep.cpp finds its
+# functions in the system folder at run time (see desktop/dll_search.cpp).
+target_link_libraries(velmot PRIVATE advapi32 comctl32)
 
 # ---- Release package --------------------------------------------------------------------
 # cmake --build --preset windows --target package makes velmot-<version>-win64.zip: one
@@ -58,20 +79,30 @@ set(CPACK_PACKAGE_FILE_NAME velmot-${PROJECT_VERSION}-win64)
 include(CPack)
 
 # ---- Wine tests ------------------------------------------------------------------------
-# Everything a test run needs goes into one folder: the driver, velmot.exe, and beside it
-# the stand-in powrprof.dll that plays a computer of the test's choosing and logs sleep
-# requests instead of making them, and the stand-in shell32.dll that logs each
-# notification-icon call and passes it on to Wine's own.
+# Everything a test run needs goes into one folder: the driver, velmot.exe, and in system32/
+# the stand-ins that the driver installs in the Wine prefix's system folder, where a computer
+# has its power library: powrprof.dll plays a computer of the test's choosing and logs sleep
+# requests instead of making them, and shell32.dll logs each notification-icon call and
+# passes it on to Wine's own. Beside velmot.exe lies a planted powrprof.dll, as an attacker
+# would leave one in the folder where the program was unpacked, which marks every load of it:
+# velmot.exe must never load it.
 set(VELMOT_WINE_TEST_DIR ${CMAKE_CURRENT_BINARY_DIR}/wine-test)
 
 foreach(stub powrprof shell32)
     add_library(${stub}_stub SHARED tests/wine/${stub}_stub.cpp)
     set_target_properties(${stub}_stub PROPERTIES
         OUTPUT_NAME ${stub} PREFIX "" IMPORT_PREFIX "lib" IMPORT_SUFFIX ".stub.a"
-        RUNTIME_OUTPUT_DIRECTORY ${VELMOT_WINE_TEST_DIR})
+        RUNTIME_OUTPUT_DIRECTORY ${VELMOT_WINE_TEST_DIR}/system32)
     target_compile_options(${stub}_stub PRIVATE ${VELMOT_WARNINGS} -Os)
     target_link_options(${stub}_stub PRIVATE -s -static-libgcc)
 endforeach()
+
+add_library(planted_powrprof SHARED tests/wine/planted_powrprof.cpp)
+set_target_properties(planted_powrprof PROPERTIES
+    OUTPUT_NAME powrprof PREFIX "" IMPORT_PREFIX "lib" IMPORT_SUFFIX ".planted.a"
+    RUNTIME_OUTPUT_DIRECTORY ${VELMOT_WINE_TEST_DIR})
+target_compile_options(planted_powrprof PRIVATE ${VELMOT_WARNINGS} -Os)
+target_link_options(planted_powrprof PRIVATE -s -static-libgcc)
 
 add_executable(velmot_wine_driver tests/wine/driver.cpp)
 set_target_properties(velmot_wine_driver PROPERTIES
@@ -84,7 +115,7 @@ target_include_directories(velmot_wine_driver PRIVATE ${VELMOT_GENERATED_DIR})
 target_link_libraries(velmot_wine_driver PRIVATE version psapi)
 target_compile_options(velmot_wine_driver PRIVATE ${VELMOT_WARNINGS} -O2)
 target_link_options(velmot_wine_driver PRIVATE -municode -static-libgcc -static-libstdc++)
-add_dependencies(velmot_wine_driver velmot powrprof_stub shell32_stub)
+add_dependencies(velmot_wine_driver velmot powrprof_stub shell32_stub planted_powrprof)
 # Each new velmot.exe goes into the test folder as well.
 add_custom_command(TARGET velmot POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E make_directory ${VELMOT_WINE_TEST_DIR}

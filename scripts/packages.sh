@@ -33,9 +33,11 @@ RUN_PACKAGES=(cmake make g++ libgtest-dev binutils-mingw-w64-x86-64 libunicorn-d
 DEVICE_RUN_PACKAGES=(libgmp10 libmpfr6)
 
 # What the Windows build and its runs under Wine need: the mingw-w64 cross compiler and
-# resource compiler, 64-bit Wine, a virtual display, and unzip to look into the package.
-WINDOWS_PACKAGES=(cmake g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth
-    unzip)
+# resource compiler, pefile (Debian's python3-pefile, for /usr/bin/python3) for the step after
+# the link and the image's check, 64-bit Wine, a virtual display, and unzip to look into the
+# package.
+WINDOWS_PACKAGES=(cmake g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 python3 python3-pefile
+    wine wine64 xvfb xauth unzip)
 
 # What the device build, its packages and their checks need: CMake, the libraries that
 # CeGCC's compilers load, pefile to read the image (Debian's python3-pefile, for

@@ -23,19 +23,14 @@ cmake --build --preset windows >/dev/null
 # After a new prefix is made: a Wine desktop of the display's size, whose task bar holds the
 # notification area.
 desktop_size() {
-    wine reg add "HKCU\\Software\\Wine\\Explorer" /v Desktop /d Default /f >/dev/null
-    wine reg add "HKCU\\Software\\Wine\\Explorer\\Desktops" /v Default /d 1280x800 /f >/dev/null
+    wine_virtual_desktop 1280x800
 }
 
-# Brings the dialog or the menu on screen (driver.exe MODE) and takes the picture docs/NAME.
+# Brings the dialog or the menu on screen (driver.exe MODE) and takes the picture docs/NAME;
+# then ends velmot.exe and the desktop, so that the next picture starts afresh.
 shoot() {
-    wine build/windows/wine-test/driver.exe "$1"
-    sleep 1 # lets the window finish painting
-    import -window root "docs/$2"
+    wine_picture "$1" "docs/$2"
     echo "   docs/$2"
-    # Ends velmot.exe and the desktop, so that the next picture starts afresh.
-    wineserver -k >/dev/null 2>&1 || true
-    wineserver -w
 }
 
 # The desktop's scale for the processes started from now on: Wine reads a process's DPI from

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Builds velmot.exe for desktop Windows (mingw-w64, `windows` preset) and runs its end-to-end
-# tests under Wine on a virtual display (scripts/wine.sh). tests/wine/driver.exe starts
-# velmot.exe as a separate process and works it from outside; beside it a stand-in
-# powrprof.dll records suspensions instead of making them, and a stand-in shell32.dll records
-# each notification-icon call and passes it on to Wine's own. Installs what is missing (as
-# root, with apt-get). Exits non-zero on any failure or after 15 minutes.
+# Builds velmot.exe for desktop Windows (mingw-w64, `windows` preset), checks its imports and
+# load configuration (tests/wine/check_image.py) and runs its end-to-end tests under Wine on
+# a virtual display (scripts/wine.sh). tests/wine/driver.exe starts velmot.exe as a separate
+# process and works it from outside; in the prefix's system folder it installs a stand-in
+# powrprof.dll, which records suspensions instead of making them, and a stand-in shell32.dll,
+# which records each notification-icon call and passes it on to Wine's own; a powrprof.dll
+# planted beside velmot.exe must never be loaded. Then makes the release package and checks
+# it and the image in it. Installs what is missing (as root, with apt-get). Exits non-zero on
+# any failure or after 15 minutes.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -17,6 +20,11 @@ need_packages "${WINDOWS_PACKAGES[@]}"
 echo "== Building the windows preset: velmot.exe, tests/wine/driver.exe, stand-in DLLs"
 build_preset windows
 report_size build/windows/velmot.exe 48 velmot.exe
+
+# No DLL from the program's folder: only KnownDLLs and COMCTL32 imported, and the load
+# configuration that the step after the link pointed at, with DependentLoadFlags 0x800.
+echo "== Checking velmot.exe's imports and load configuration (tests/wine/check_image.py)"
+/usr/bin/python3 tests/wine/check_image.py build/windows/velmot.exe
 
 # A fresh prefix for every run, so that no state of an earlier run counts.
 echo "== Running the Wine tests (fresh prefix build/wine-test-prefix, virtual display)"
@@ -50,4 +58,10 @@ if ! unzip -p "$zip" "velmot-$version-win64/LICENSE.txt" | tr -d '\r' | cmp -s -
     echo "== The package's LICENSE.txt is not the project's LICENSE" >&2
     exit 1
 fi
+# The package's own copy, checked as the file that users run.
+unpacked=$(mktemp -d)
+trap 'rm -rf "$unpacked"' EXIT
+unzip -q "$zip" "velmot-$version-win64/velmot.exe" -d "$unpacked"
+/usr/bin/python3 tests/wine/check_image.py "$unpacked/velmot-$version-win64/velmot.exe" \
+    "the package's velmot.exe"
 echo "   $zip: velmot.exe, README.txt and LICENSE.txt"

@@ -87,6 +87,31 @@ wine_session() {
         bash "$fresh" "$setup" "$@"
 }
 
+# Usage, as (part of) the --setup FUNCTION of a wine_session: wine_virtual_desktop SIZE
+# Makes the new prefix show its programs inside a Wine desktop of SIZE (width x height, for
+# example 1280x800), whose task bar holds the notification area and whose windows have their
+# title bars, which a bare virtual display without a window manager would not draw.
+wine_virtual_desktop() {
+    wine reg add "HKCU\\Software\\Wine\\Explorer" /v Desktop /d Default /f >/dev/null
+    wine reg add "HKCU\\Software\\Wine\\Explorer\\Desktops" /v Default /d "$1" /f >/dev/null
+}
+
+# Usage, as the COMMAND of a wine_session: wine_picture MODE FILE
+# Brings velmot.exe on screen with the Wine test driver (build/windows/wine-test/driver.exe,
+# built by the windows preset): MODE --show-dialog starts it without a command line and
+# waits for its settings dialog, --show-menu opens its notification icon's menu. Then takes a
+# picture of the whole screen into FILE (ImageMagick's import, which the caller installs) and
+# ends every Wine process of the session (wineserver -k), velmot.exe among them, so that the
+# next picture starts afresh. The driver installs its stand-in DLLs in the prefix: use a prefix
+# of its own for pictures.
+wine_picture() {
+    wine build/windows/wine-test/driver.exe "$1"
+    sleep 1 # lets the window finish painting
+    import -window root "$2"
+    _wine_session_stop
+    wineserver -w
+}
+
 # Stops the prefix's wineserver, and with it every Wine process of the prefix.
 _wine_session_stop() {
     wineserver -k >/dev/null 2>&1 || true

@@ -3,11 +3,15 @@
 // Starts the real program as a separate process and acts on it only from outside, as the
 // user and other programs can: its command line, its main window (found by class name) and
 // the messages it takes, its notification icon, its settings dialog and the exit code. Two
-// stand-in DLLs beside velmot.exe record what it asks of the system: powrprof.dll
-// (tests/wine/powrprof_stub.cpp) plays the computer named by VELMOT_TEST_MACHINE and writes
-// one line to the file named by VELMOT_SUSPEND_LOG for each call of SetSuspendState, instead
-// of suspending, and shell32.dll (tests/wine/shell32_stub.cpp) one line to the file named by
-// VELMOT_SHELL_LOG for each notification-icon call, which it passes on to Wine's own shell32.
+// stand-in DLLs, which the driver installs in the Wine prefix's system folder (from system32/
+// beside it), record what it asks of the system: powrprof.dll (tests/wine/powrprof_stub.cpp)
+// plays the computer named by VELMOT_TEST_MACHINE and writes one line to the file named by
+// VELMOT_SUSPEND_LOG for each call of SetSuspendState, instead of suspending, and shell32.dll
+// (tests/wine/shell32_stub.cpp) one line to the file named by VELMOT_SHELL_LOG for each
+// notification-icon call, which it passes on to Wine's own shell32. A third powrprof.dll lies
+// beside velmot.exe (tests/wine/planted_powrprof.cpp), planted as an attacker would plant one
+// where the program was unpacked, under a DLL override that would let Wine load it; it logs
+// every load of it to planted-powrprof.log, which must never appear.
 // Every run that ends is checked for exactly one add of the icon and one delete after it:
 // Wine's notification area drops a dead window's icons by itself, so the icon's absence
 // afterwards would not show a missing delete.
@@ -63,10 +67,11 @@ const DWORD kPoll = 50;
 // What the stand-in logs for a sleep as the program asks for it (see powrprof_stub.cpp).
 const char* const kSuspendLine = "SetSuspendState 0 0 0 privilege=enabled slept\n";
 
-std::wstring programPath; // velmot.exe
-std::wstring programDir;  // its folder, with the stand-in DLLs
-std::wstring logPath;     // the stand-in powrprof's suspension log
-std::wstring iconLogPath; // the stand-in shell32's log of notification-icon calls
+std::wstring programPath;    // velmot.exe
+std::wstring programDir;     // its folder, with the stand-in DLLs
+std::wstring logPath;        // the stand-in powrprof's suspension log
+std::wstring iconLogPath;    // the stand-in shell32's log of notification-icon calls
+std::wstring plantedLogPath; // the planted powrprof's log of its loads and calls
 // The size in pixels at which velmot.exe adds its icon: the small-icon size for the DPI that
 // it started with, 16 at Wine's 96 unless a case scales the desktop (DpiScope).
 int iconPixels = 16;
@@ -1049,6 +1054,10 @@ const Machine kMachines[] = {
      "S3, started without the shutdown privilege: no SetSuspendState, one report that the "
      "privilege is not held, exit 1",
      0, kSuspendLine, 0, ERROR_PRIVILEGE_NOT_HELD, 1, true},
+    {L"no-library",
+     "a system folder whose powrprof.dll cannot be loaded: no power call, one report of the "
+     "load's error, exit 1",
+     0, kSuspendLine, 0, ERROR_DLL_INIT_FAILED, 1, false},
 };
 
 // The account that velmot.exe runs as: the driver's own, or one whose token lacks the
@@ -1667,9 +1676,10 @@ void ImportsOnlySystemDlls() {
         CloseHandle(handle);
         const std::vector<std::string> dlls = ImportedDlls(file);
         c.Check(!dlls.empty(), "no import directory found");
-        const char* const system[] = {"kernel32.dll", "user32.dll",  "gdi32.dll",
-                                      "advapi32.dll", "shell32.dll", "comctl32.dll",
-                                      "powrprof.dll", "msvcrt.dll"};
+        // The KnownDLLs that it uses, which the loader takes from the system folder alone,
+        // and the common controls, which its manifest takes from the side-by-side store.
+        const char* const system[] = {"kernel32.dll", "user32.dll",   "gdi32.dll", "advapi32.dll",
+                                      "shell32.dll",  "comctl32.dll", "msvcrt.dll"};
         std::string list;
         for (const std::string& dll : dlls) {
             list += (list.empty() ? "" : ", ") + dll;
@@ -1677,7 +1687,8 @@ void ImportsOnlySystemDlls() {
             for (const char* name : system) {
                 known = known || Lower(dll) == name;
             }
-            c.Check(known, dll + " is not one of the system's DLLs");
+            c.Check(known, dll + " is not one of the system's KnownDLLs: the loader would look "
+                                 "for it in velmot.exe's folder first");
         }
         printf("# velmot.exe: %u bytes; imports %s\n", static_cast<unsigned>(file.size()),
                list.c_str());
@@ -1685,8 +1696,38 @@ void ImportsOnlySystemDlls() {
     Report(c);
 }
 
+// A powrprof.dll planted beside velmot.exe, where the DLL override powrprof=native,builtin
+// would let Wine take it (as it does for a program that imports powrprof), is not loaded:
+// the sleep goes through the system folder's powrprof.dll, whose stand-in logs it.
+void PlantedDllIgnored() {
+    Case c("a powrprof.dll planted beside velmot.exe is not loaded; /W 0:0 sleeps through the "
+           "system folder's powrprof.dll");
+    // What earlier cases left in the log stays for the check after every case.
+    const std::string before = ReadText(plantedLogPath);
+    Process process;
+    if (c.Check(GetFileAttributesW((programDir + L"powrprof.dll").c_str()) !=
+                    INVALID_FILE_ATTRIBUTES,
+                "no planted powrprof.dll beside velmot.exe") &&
+        Started(c, L"/W 0:0", process)) {
+        CheckEnd(c, process, 1);
+        const std::string planted = ReadText(plantedLogPath).substr(before.size());
+        c.Check(planted.empty(),
+                "the planted powrprof.dll was loaded: \"" + OneLine(planted) + "\"");
+    }
+    Report(c);
+}
+
+// After every case: the planted powrprof.dll was never loaded, in any of them.
+void PlantedDllNeverLoaded() {
+    Case c("the planted powrprof.dll beside velmot.exe was loaded in no case");
+    const std::string planted = ReadText(plantedLogPath);
+    c.Check(planted.empty(), "it was loaded: \"" + OneLine(planted) + "\"");
+    Report(c);
+}
+
 int RunCases() {
     ImportsOnlySystemDlls();
+    DeleteFileW(plantedLogPath.c_str());
     // The first start in a new prefix is slow; its own case absorbs that.
     SuspendsAtStart("/W 0:0 suspends once during start-up and exits 0", L"/W 0:0");
     SuspendsAtStart("/W suspends once during start-up and exits 0", L"/W");
@@ -1719,6 +1760,8 @@ int RunCases() {
         SleepsAtStart(machine);
         SleepsFromMenu(machine);
     }
+    PlantedDllIgnored();
+    PlantedDllNeverLoaded();
     printf("%d passed, %d failed\n", passed, failed);
     fflush(stdout);
     return failed == 0 ? 0 : 1;
@@ -1810,14 +1853,42 @@ int Show(const wchar_t* arguments, bool menu) {
     return 0;
 }
 
-// Makes Wine load the stand-ins beside velmot.exe, for velmot.exe alone (Wine's per-program
-// DLL overrides): powrprof.dll only the stand-in; shell32.dll the stand-in first, so that its
-// load of the system's shell32.dll by full path falls back to Wine's own. WINEDLLOVERRIDES set
-// here would not reach velmot.exe: Wine's processes take it from the environment that the
-// first one started with. The driver's own shell32 stays Wine's, so its probes of the icon
+// Installs the stand-ins where a computer has its power library and its shell, in the Wine
+// prefix's system folder, under their real names, and makes Wine load them for velmot.exe
+// alone (Wine's per-program DLL overrides; every other process keeps Wine's own, which Wine
+// loads from its own files whatever the system folder holds): powrprof=native,builtin, which
+// would also let Wine take a powrprof.dll that the search finds in velmot.exe's folder (the
+// planted one), and shell32=native. The stand-in shell32 passes its calls on to a copy of
+// Wine's own shell32.dll, wineshell32.dll in the system folder, which is made from the
+// prefix's file before the stand-in replaces it (once per prefix). WINEDLLOVERRIDES set here
+// would not reach velmot.exe: Wine's processes take it from the environment that the first
+// one started with. The driver's own shell32 stays Wine's, so its probes of the icon
 // (HasIcon) are not in the log. On failure, answers false with the report of the failed call
 // in failure.
 bool UseStandIns(std::string& failure) {
+    wchar_t folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        failure = Failed("GetSystemDirectoryW", GetLastError());
+        return false;
+    }
+    const std::wstring system = std::wstring(folder, length) + L"\\";
+    const std::wstring wineShell = system + L"wineshell32.dll";
+    if (GetFileAttributesW(wineShell.c_str()) == INVALID_FILE_ATTRIBUTES &&
+        !CopyFileW((system + L"shell32.dll").c_str(), wineShell.c_str(), TRUE)) {
+        failure =
+            Failed(("CopyFileW(shell32.dll, " + Narrow(wineShell) + ")").c_str(), GetLastError());
+        return false;
+    }
+    for (const wchar_t* dll : {L"powrprof.dll", L"shell32.dll"}) {
+        const std::wstring from = programDir + L"system32\\" + dll;
+        const std::wstring to = system + dll;
+        if (!CopyFileW(from.c_str(), to.c_str(), FALSE)) {
+            failure = Failed(("CopyFileW(" + Narrow(from) + ", " + Narrow(to) + ")").c_str(),
+                             GetLastError());
+            return false;
+        }
+    }
     HKEY key = NULL;
     const LSTATUS created =
         RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\velmot.exe\\DllOverrides",
@@ -1829,7 +1900,7 @@ bool UseStandIns(std::string& failure) {
     const struct {
         const wchar_t* dll;
         const wchar_t* order;
-    } overrides[] = {{L"powrprof", L"native"}, {L"shell32", L"native,builtin"}};
+    } overrides[] = {{L"powrprof", L"native,builtin"}, {L"shell32", L"native"}};
     bool done = true;
     for (const auto& entry : overrides) {
         const DWORD bytes = static_cast<DWORD>((lstrlenW(entry.order) + 1) * sizeof(wchar_t));
@@ -1856,6 +1927,7 @@ int wmain(int argc, wchar_t** argv) {
     programPath = dir + L"velmot.exe";
     logPath = dir + L"suspend.log";
     iconLogPath = dir + L"shell32.log";
+    plantedLogPath = dir + L"planted-powrprof.log";
     // Inherited by velmot.exe: where the stand-ins log.
     SetEnvironmentVariableW(L"VELMOT_SUSPEND_LOG", logPath.c_str());
     SetEnvironmentVariableW(L"VELMOT_SHELL_LOG", iconLogPath.c_str());
@@ -1863,7 +1935,7 @@ int wmain(int argc, wchar_t** argv) {
     SetEnvironmentVariableW(L"VELMOT_TEST_MACHINE", L"s3");
     std::string failure;
     if (!UseStandIns(failure)) {
-        fprintf(stderr, "driver: cannot set Wine's DLL overrides for velmot.exe: %s\n",
+        fprintf(stderr, "driver: cannot install the stand-in DLLs for velmot.exe: %s\n",
                 failure.c_str());
         return 2;
     }

@@ -1,13 +1,16 @@
 // Stand-in for the system's powrprof.dll in the Wine tests. Wine's own accepts every sleep
 // request; this one behaves as the documentation and real computers do, so that a program
 // that would fail on a real computer fails here too. It exports every powrprof function
-// that velmot.exe imports.
+// that velmot.exe looks up. The test driver installs it where a computer has its power
+// library, in the Wine prefix's system folder, under the real name: velmot.exe loads only
+// that one.
 //
 // The environment variable VELMOT_TEST_MACHINE names the computer it plays:
 //   s3              sleeps in S3 (the default)
 //   modern-standby  Modern Standby (S0 low-power idle): no S1-S3; SetSuspendState hibernates
 //   hibernate-only  no sleep state, only hibernation: SetSuspendState hibernates
 //   s3-failing      has S3, but every SetSuspendState fails (a driver refuses to sleep)
+//   no-library      its power library cannot be loaded: this DLL's initialisation fails
 // SetSuspendState never suspends anything. It requires the shutdown privilege enabled in the
 // caller's token, as documented, and fails with ERROR_PRIVILEGE_NOT_HELD without it. Each
 // call appends one line to the file named by VELMOT_SUSPEND_LOG: its three arguments, the
@@ -28,7 +31,7 @@ const LONG kStatusBufferTooSmall = static_cast<LONG>(0xC0000023);
 // What SetSuspendState fails with on the s3-failing computer.
 const DWORD kDriverRefused = ERROR_GEN_FAILURE;
 
-enum Machine { kS3, kModernStandby, kHibernateOnly, kS3Failing };
+enum Machine { kS3, kModernStandby, kHibernateOnly, kS3Failing, kNoLibrary };
 
 Machine CurrentMachine() {
     wchar_t name[32] = {0};
@@ -44,6 +47,9 @@ Machine CurrentMachine() {
     }
     if (lstrcmpW(name, L"s3-failing") == 0) {
         return kS3Failing;
+    }
+    if (lstrcmpW(name, L"no-library") == 0) {
+        return kNoLibrary;
     }
     return kS3;
 }
@@ -112,6 +118,11 @@ LONG Answer(const void* record, ULONG size, PVOID input, ULONG inputLength, PVOI
 }
 
 } // namespace
+
+// On the computer whose power library cannot be loaded, the load fails here.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+    return reason != DLL_PROCESS_ATTACH || CurrentMachine() != kNoLibrary;
+}
 
 extern "C" __declspec(dllexport) LONG WINAPI
     CallNtPowerInformation(POWER_INFORMATION_LEVEL level, PVOID input, ULONG inputLength,

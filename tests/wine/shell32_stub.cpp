@@ -18,10 +18,13 @@
 // to tip. When Wine's shell32 cannot be loaded, the call fails (ERROR_MOD_NOT_FOUND) and its
 // line ends in " real=missing".
 //
-// The real shell32.dll is loaded by its full path in the system folder. Wine loads this file
-// in its place only with the DLL override shell32=native,builtin (the test driver sets it for
-// velmot.exe alone); with that override the full-path load falls back to Wine's own shell32.
-// With shell32=native it does not, and every call fails.
+// The test driver installs this file in the Wine prefix's system folder as shell32.dll, and
+// Wine loads it in place of its own only with the DLL override shell32=native (the driver
+// sets it for velmot.exe alone; every other process keeps Wine's builtin shell32). Loading
+// the system folder's shell32.dll by name or by path would answer this file itself, so the
+// driver also copies Wine's own shell32.dll, as the prefix has it, to wineshell32.dll in the
+// system folder, and this file loads that copy by its full path: Wine loads it as its builtin
+// shell32 under the other name.
 #define _SHELL32_ // defines, rather than imports, the shell32 functions declared below
 #define __USE_MINGW_ANSI_STDIO 1 // C99 printf formats (%llx) whatever the C library
 #include <windows.h>
@@ -33,21 +36,22 @@ namespace {
 
 typedef BOOL(WINAPI* NotifyIconFunction)(DWORD, PNOTIFYICONDATAW);
 
-// The real Shell_NotifyIconW, or null when Wine's shell32 cannot be loaded.
+// The real Shell_NotifyIconW (Wine's, from the copy wineshell32.dll in the system folder), or
+// null when it cannot be loaded.
 NotifyIconFunction RealNotifyIcon() {
     static NotifyIconFunction real = NULL;
     if (real != NULL) {
         return real;
     }
     wchar_t path[MAX_PATH];
-    const wchar_t name[] = L"\\shell32.dll";
+    const wchar_t name[] = L"\\wineshell32.dll";
     const UINT length = GetSystemDirectoryW(path, MAX_PATH);
     if (length == 0 || length + sizeof(name) / sizeof(name[0]) > MAX_PATH) {
         return NULL;
     }
     lstrcpyW(path + length, name);
     HMODULE module = LoadLibraryW(path);
-    // Without the override's fallback the load could answer this file itself.
+    // Should the copy be missing, no other shell32 may answer for it: not this file itself.
     HMODULE self = NULL;
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                            GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
