@@ -5,6 +5,7 @@
 #   scripts/run.sh /W 0:30             suspends after 30 minutes of the device's clock
 #   scripts/run.sh --at 21:10 /T 23:30 the device's clock starts at 21:10 (default: now)
 #   scripts/run.sh --windows /W 0:1    the desktop program under Wine instead
+#                                      (scripts/run-windows.sh, given the other arguments)
 #   scripts/run.sh [options] [command line]
 # Options (emulator/console/console.h): --at HH:MM[:SS], --screen WxH (240x320, 320x240 or
 # 240x240), --speed N (the clock's speed),
@@ -24,18 +25,7 @@ source scripts/build.sh
 
 if [ "${1:-}" = "--windows" ]; then
     shift
-    if [ -x scripts/run-windows.sh ]; then
-        exec "$root/scripts/run-windows.sh" "$@"
-    fi
-    # Until scripts/run-windows.sh is there: velmot.exe for desktop Windows under Wine.
-    source scripts/wine.sh
-    need_packages "${WINDOWS_PACKAGES[@]}"
-    echo "Building velmot.exe (cmake --preset windows)"
-    cmake --preset windows >/dev/null
-    cmake --build --preset windows --target velmot >/dev/null
-    echo "Running velmot.exe $* under Wine; Ctrl+C stops it"
-    wine_session build/wineprefix 480x640x24 wine build/windows/velmot.exe "$@"
-    exit
+    exec "$root/scripts/run-windows.sh" "$@"
 fi
 
 # Usage: quietly LOG COMMAND...: runs COMMAND with its output in LOG, shown only on failure.
