@@ -8,7 +8,8 @@
 #   - in a terminal (tmux, a detached session of 110 x 31): the typical road, Wait to suspend,
 #     0 hours 1 minute, ok, at 600 times the speed of the clock, checking the dialog as drawn,
 #     the menu after i, the dark screen after the suspension and the power-off key's time in
-#     the timeline file; then q in a second session, which stops the device with exit code 130.
+#     the timeline file; then, in a second session, a click on a radio button, and q, which
+#     stops the device with exit code 130.
 # Polls the screen with time-outs; on a failure prints the captured screen. Installs tmux when
 # it is missing.
 set -euo pipefail
@@ -179,6 +180,11 @@ terminal_runs() {
 
     start quit "$@"
     wait_for quit '| (o) Time to suspend' 60
+    # A click (the terminal's report of a button press, X10 style: ESC [ M, then the button,
+    # column and row, each plus 32, counted from 1) on "Wait to suspend" at row 8, column 2.
+    tmux -L "$socket" send-keys -t quit -l $'\e[M #)'
+    wait_for quit '| (o) Wait to suspend'
+    echo "   ok    $label: a click on a radio button taps it"
     tmux -L "$socket" send-keys -t quit q
     wait_for quit 'stopped with q'
     tmux -L "$socket" send-keys -t quit q
