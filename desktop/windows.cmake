@@ -116,8 +116,10 @@ target_link_libraries(velmot_wine_driver PRIVATE version psapi)
 target_compile_options(velmot_wine_driver PRIVATE ${VELMOT_WARNINGS} -O2)
 target_link_options(velmot_wine_driver PRIVATE -municode -static-libgcc -static-libstdc++)
 add_dependencies(velmot_wine_driver velmot powrprof_stub shell32_stub planted_powrprof)
-# Each new velmot.exe goes into the test folder as well.
+# Each new velmot.exe goes into the test folder as well. Builds before the stand-ins moved to
+# system32/ left a shell32.dll beside it, which the tests' override would load; it goes.
 add_custom_command(TARGET velmot POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E make_directory ${VELMOT_WINE_TEST_DIR}
+    COMMAND ${CMAKE_COMMAND} -E rm -f ${VELMOT_WINE_TEST_DIR}/shell32.dll
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:velmot> ${VELMOT_WINE_TEST_DIR}/
     COMMENT "Copying velmot.exe into the Wine test folder")
