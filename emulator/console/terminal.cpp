@@ -7,6 +7,7 @@
 
 #include <curses.h>
 #include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -561,7 +562,30 @@ struct Terminal::Impl {
     }
 };
 
+// A termination request (kill, or the terminal's session ending) ends the run as q does, so
+// that the terminal is given back in the state it was found in.
+static volatile sig_atomic_t terminationSignal = 0;
+
+static void NoteTermination(int signalNumber) {
+    terminationSignal = signalNumber;
+}
+
+static void StopWhenTerminated() {
+    if (terminationSignal != 0) {
+        throw Stop(128 + terminationSignal,
+                   std::string("stopped by signal ") +
+                       (terminationSignal == SIGTERM ? "SIGTERM" : "SIGHUP") + " at " +
+                       FormatTime(Now()));
+    }
+}
+
 Terminal::Terminal(const Options& options) : impl_(new Impl(options)) {
+    struct sigaction action = {};
+    action.sa_handler = NoteTermination;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0; // no restart: poll returns at once
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
     initscr();
     raw();
     noecho();
@@ -588,6 +612,7 @@ Terminal::~Terminal() {
 void Terminal::Idle(Millis next) {
     Impl& self = *impl_;
     for (;;) {
+        StopWhenTerminated();
         self.Draw();
         // Keys that ncurses has read already come first; then it sleeps until what comes next,
         // or the next minute for the clock in the bar, or a key.
@@ -607,6 +632,7 @@ void Terminal::Idle(Millis next) {
                 std::chrono::steady_clock::now() - start;
             const Millis reached = now + static_cast<Millis>(slept.count() * speed);
             AdvanceClock(std::min(wake, std::max(now, reached)));
+            StopWhenTerminated();
             if (ready > 0 && (input.revents & (POLLHUP | POLLERR | POLLNVAL))) {
                 throw Stop(ExitStopped, "stopped: the terminal went away");
             }
@@ -625,6 +651,9 @@ void Terminal::Idle(Millis next) {
 }
 
 void Terminal::Finish(const std::string& how) {
+    if (terminationSignal != 0) {
+        return; // nobody is asked for a key by a program that was told to end
+    }
     Impl& self = *impl_;
     nodelay(stdscr, FALSE);
     for (;;) {
