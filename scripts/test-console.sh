@@ -80,25 +80,26 @@ screen() {
 }
 
 # Usage: wait_for SESSION TEXT [SECONDS]: until the screen shows TEXT (a fixed string).
-wait_for() {
-    local session=$1 text=$2 limit=${3:-20} deadline
-    deadline=$(($(date +%s) + limit))
-    while ! screen "$session" | grep -qF -- "$text"; do
-        if [ "$(date +%s)" -ge "$deadline" ]; then
-            screen "$session" >&2 || true
-            fail "$label: the screen does not show \"$text\" (above) after $limit s"
-        fi
-        sleep 0.05
-    done
-}
-
+wait_for() { wait_screen 1 "$@"; }
 # Usage: wait_gone SESSION TEXT: until the screen no longer shows TEXT.
-wait_gone() {
-    local session=$1 text=$2 deadline
-    deadline=$(($(date +%s) + 20))
-    while screen "$session" | grep -qF -- "$text"; do
+wait_gone() { wait_screen 0 "$1" "$2" 20; }
+
+# Usage: wait_screen WANTED SESSION TEXT [SECONDS]: until whether the screen shows TEXT is
+# WANTED (1 or 0); fails with the screen after SECONDS (default 20).
+wait_screen() {
+    local wanted=$1 session=$2 text=$3 limit=${4:-20} deadline shown
+    deadline=$(($(date +%s) + limit))
+    while :; do
+        shown=0
+        if screen "$session" | grep -qF -- "$text"; then
+            shown=1
+        fi
+        [ "$shown" -eq "$wanted" ] && return 0
         if [ "$(date +%s)" -ge "$deadline" ]; then
             screen "$session" >&2 || true
+            if [ "$wanted" -eq 1 ]; then
+                fail "$label: the screen does not show \"$text\" (above) after $limit s"
+            fi
             fail "$label: the screen still shows \"$text\" (above)"
         fi
         sleep 0.05
