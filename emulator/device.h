@@ -256,6 +256,12 @@ int ScreenHeight();
 constexpr int NavigationBarHeight = 26;
 constexpr int MenuBarHeight = 26;
 int MenuBarTop(); // ScreenHeight() - MenuBarHeight
+// The input panel, while it is up, lies directly above the menu bar.
+constexpr int InputPanelHeight = 80;
+// The dialog base units of the system font, in pixels: 4 x 8 dialog units are one base unit,
+// the size of a character; a popup menu's lines are one base unit high.
+constexpr int BaseUnitWidth = 6;
+constexpr int BaseUnitHeight = 12;
 
 } // namespace emu
 

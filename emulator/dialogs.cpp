@@ -7,10 +7,6 @@
 
 namespace emu::detail {
 
-// Dialog base units of the device's system font, in pixels.
-constexpr int BaseUnitX = 6;
-constexpr int BaseUnitY = 12;
-
 // Reads a dialog template (the classic layout, not the extended one).
 class TemplateReader {
   public:
@@ -92,8 +88,8 @@ static const wchar_t* KindName(Kind kind) {
 }
 
 static RECT Pixels(int x, int y, int cx, int cy) {
-    return {x * BaseUnitX / 4, y * BaseUnitY / 8, (x + cx) * BaseUnitX / 4,
-            (y + cy) * BaseUnitY / 8};
+    return {x * BaseUnitWidth / 4, y * BaseUnitHeight / 8, (x + cx) * BaseUnitWidth / 4,
+            (y + cy) * BaseUnitHeight / 8};
 }
 
 static HWND BuildDialog(const unsigned char* base, HWND owner, DLGPROC proc, HINSTANCE instance) {

@@ -203,8 +203,10 @@ typedef int SIPSTATE;
 #define WS_TABSTOP 0x00010000L
 #define DS_SETFONT 0x40L
 #define BS_TYPEMASK 0x0FL
+#define BS_RADIOBUTTON 0x04L
 #define BS_AUTORADIOBUTTON 0x09L
 #define ES_NUMBER 0x2000L
+#define SS_CENTER 0x0001L
 #define CW_USEDEFAULT ((int)0x80000000)
 
 // Buttons and edits.

@@ -72,8 +72,8 @@ static RECT MenuRect(const std::vector<MenuItemView>& items, UINT flags, int x, 
         }
         longest = std::max(longest, length);
     }
-    const int width = static_cast<int>(longest + 4) * 6;
-    const int height = static_cast<int>(items.size()) * 12;
+    const int width = static_cast<int>(longest + 4) * BaseUnitWidth;
+    const int height = static_cast<int>(items.size()) * BaseUnitHeight;
     const int left = (flags & TPM_RIGHTALIGN)    ? x - width
                      : (flags & TPM_CENTERALIGN) ? x - width / 2
                                                  : x;

@@ -161,13 +161,13 @@ TEST_P(ProgramThroughItsEntry, EveryScreenShapeShowsTheDialogAndTheMenuWhole) {
         for (const emu::ControlView& control : view->controls) {
             SCOPED_TRACE("control at " + std::to_string(control.x) + "," +
                          std::to_string(control.y));
-            // Dialog units to pixels: 6 x 12 pixels a base unit of 4 x 8.
-            const LONG left = view->screen.left + control.x * 6 / 4;
-            const LONG top = view->screen.top + control.y * 12 / 8;
+            // Dialog units to pixels: a base unit is 4 x 8 dialog units.
+            const LONG left = view->screen.left + control.x * emu::BaseUnitWidth / 4;
+            const LONG top = view->screen.top + control.y * emu::BaseUnitHeight / 8;
             EXPECT_GE(left, seen.left);
             EXPECT_GE(top, seen.top);
-            EXPECT_LE(left + control.cx * 6 / 4, seen.right);
-            EXPECT_LE(top + control.cy * 12 / 8, seen.bottom);
+            EXPECT_LE(left + control.cx * emu::BaseUnitWidth / 4, seen.right);
+            EXPECT_LE(top + control.cy * emu::BaseUnitHeight / 8, seen.bottom);
         }
         ASSERT_EQ(emu::MenusShown().size(), 1u);
         const RECT menu = emu::MenusShown()[0].rect;

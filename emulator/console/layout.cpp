@@ -7,17 +7,6 @@ namespace emu::console {
 
 namespace {
 
-// The device's screen, in pixels.
-int Width() {
-    return ScreenWidth();
-}
-int Height() {
-    return ScreenHeight();
-}
-int MenuTop() {
-    return MenuBarTop();
-}
-
 int CeilDiv(int a, int b) {
     return (a + b - 1) / b;
 }
@@ -25,11 +14,11 @@ int CeilDiv(int a, int b) {
 } // namespace
 
 int ScreenColumns() {
-    return CeilDiv(Width(), CellWidth);
+    return CeilDiv(ScreenWidth(), CellWidth);
 }
 
 int ScreenRows() {
-    return CeilDiv(Height(), CellHeight);
+    return CeilDiv(ScreenHeight(), CellHeight);
 }
 
 int Column(int x) {
@@ -49,8 +38,8 @@ int MenuBarRow() {
 }
 
 Cells InputPanelCells() {
-    const int top = Row(MenuTop() - InputPanelHeight);
-    return {0, top, ScreenColumns(), std::max(1, Row(MenuTop()) - top)};
+    const int top = Row(MenuBarTop() - InputPanelHeight);
+    return {0, top, ScreenColumns(), std::max(1, Row(MenuBarTop()) - top)};
 }
 
 Cells PixelCells(const RECT& rect) {

@@ -8,12 +8,10 @@
 
 namespace emu::console {
 
-constexpr int CellWidth = 6;   // pixels
-constexpr int CellHeight = 12; // pixels
+constexpr int CellWidth = BaseUnitWidth;   // pixels
+constexpr int CellHeight = BaseUnitHeight; // pixels
 constexpr int DialogUnitsPerCellX = 4;
 constexpr int DialogUnitsPerCellY = 8;
-// The input panel, while it is up: directly above the menu bar.
-constexpr int InputPanelHeight = 80; // pixels
 
 // A rectangle of cells.
 struct Cells {

@@ -23,10 +23,6 @@ namespace emu::console {
 namespace {
 
 constexpr double Speeds[] = {1, 10, 60, 600};
-constexpr BYTE PowerOffKey = 0xDF;
-// Radio buttons of either kind; the emulator builds the automatic ones.
-constexpr DWORD RadioButton = 0x04;
-constexpr DWORD CentredText = 0x01;
 constexpr const char* KeysLine = "Tab move  Space tap  0-9 Bksp type  Enter ok  i icon  "
                                  "menu: Up Down Enter Esc  +/- speed  q quit";
 // The device's screen sits inside a frame of one cell.
@@ -45,7 +41,7 @@ std::string Ascii(const std::wstring& text) {
 
 bool IsRadio(const ControlView& control) {
     const DWORD type = control.style & BS_TYPEMASK;
-    return control.className == L"Button" && (type == BS_AUTORADIOBUTTON || type == RadioButton);
+    return control.className == L"Button" && (type == BS_AUTORADIOBUTTON || type == BS_RADIOBUTTON);
 }
 
 bool IsEdit(const ControlView& control) {
@@ -187,7 +183,7 @@ struct Terminal::Impl {
                     targets.push_back({at.row, at.col, static_cast<int>(text.size()),
                                        [id] { Focus(Now(), id); }});
                 }
-            } else if ((control.style & CentredText) && static_cast<int>(text.size()) < at.width) {
+            } else if ((control.style & SS_CENTER) && static_cast<int>(text.size()) < at.width) {
                 text = std::string(
                            static_cast<size_t>(at.width - static_cast<int>(text.size())) / 2, ' ') +
                        text;
@@ -345,8 +341,7 @@ struct Terminal::Impl {
         const std::vector<std::string> endLines = Wrapped(ending);
         const std::vector<KeyEvent>& keys = Keys();
         for (; keysSeen < keys.size(); ++keysSeen) {
-            if (keys[keysSeen].virtualKey == PowerOffKey &&
-                !(keys[keysSeen].flags & KEYEVENTF_KEYUP)) {
+            if (keys[keysSeen].virtualKey == VK_OFF && !(keys[keysSeen].flags & KEYEVENTF_KEYUP)) {
                 dark = true;
                 suspendedAt = keys[keysSeen].time;
             }

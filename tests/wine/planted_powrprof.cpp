@@ -10,6 +10,8 @@
 // stand-in's log. The driver runs velmot.exe with the DLL override powrprof=native,builtin,
 // under which Wine takes a powrprof.dll that the search finds in the program's folder; it
 // requires that the log never appears.
+#include "append_to_log.h"
+
 #include <windows.h>
 
 #include <stdio.h>
@@ -34,13 +36,7 @@ void Mark(const char* line) {
         return;
     }
     lstrcpyW(name, log);
-    HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file != INVALID_HANDLE_VALUE) {
-        DWORD written = 0;
-        WriteFile(file, line, static_cast<DWORD>(strlen(line)), &written, NULL);
-        CloseHandle(file);
-    }
+    AppendToLog(path, line, strlen(line));
 }
 
 } // namespace

@@ -18,6 +18,8 @@
 //   SetSuspendState 0 0 0 privilege=enabled slept
 #include <windows.h>
 
+#include "append_to_log.h"
+
 #include <stdio.h>
 #include <string.h>
 
@@ -94,13 +96,7 @@ void Log(const char* line) {
     if (length == 0 || length >= MAX_PATH) {
         return;
     }
-    HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file != INVALID_HANDLE_VALUE) {
-        DWORD written = 0;
-        WriteFile(file, line, static_cast<DWORD>(strlen(line)), &written, NULL);
-        CloseHandle(file);
-    }
+    AppendToLog(path, line, strlen(line));
 }
 
 // Answers one level of CallNtPowerInformation: no input, and an output buffer of at least

@@ -30,6 +30,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "append_to_log.h"
+
 #include <stdio.h>
 
 namespace {
@@ -173,16 +175,6 @@ bool ReadIcon(HICON icon, LONG& width, LONG& height, bool& alpha) {
     return read;
 }
 
-void Append(const wchar_t* path, const Line& line) {
-    HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file != INVALID_HANDLE_VALUE) {
-        DWORD written = 0;
-        WriteFile(file, line.text, static_cast<DWORD>(line.used), &written, NULL);
-        CloseHandle(file);
-    }
-}
-
 } // namespace
 
 extern "C" __declspec(dllexport) BOOL WINAPI
@@ -251,7 +243,7 @@ extern "C" __declspec(dllexport) BOOL WINAPI
         line.Add(" real=missing");
     }
     line.Add("\n");
-    Append(path, line);
+    AppendToLog(path, line.text, line.used);
     SetLastError(error);
     return result;
 }
