@@ -1,64 +1,119 @@
 # ---- The device: velmot.exe for Pocket PC (Windows CE 3.0, ARM) --------------------------
-# Included by CMakeLists.txt when the toolchain is cmake/arm-mingw32ce.cmake (cmake --preset
+# Included by CMakeLists.txt when the toolchain is cmake/arm-none-eabi.cmake (cmake --preset
 # device). Only the program's own code and the one resource script go in: nothing of the
 # emulator or of the desktop.
-
-enable_language(RC)
-
-# The resource script names its icon and header relative to its own folder.
-set_property(SOURCE resources/velmot.rc APPEND PROPERTY COMPILE_OPTIONS
-    -I${CMAKE_CURRENT_SOURCE_DIR}/resources)
-
-# What a Pocket PC 2002 loader accepts: a Windows CE GUI program for subsystem version 3.00
-# (later versions are refused by CE 3.0), at the image base 0x10000, with the 64 KiB stack
-# that the device's own tools reserve. The loader calls the entry with WinMain's arguments,
-# so WinMain is the entry itself (see shell/entry.cpp). libgcc (division helpers) is linked
-# in, as no device has its DLL. Stripped of symbols.
 #
-# The zero-initialised records need cmake/arm-wince-bss.ld. The toolchain's own linker script
-# puts .bss and COMMON inside the .data section, and without the run-time start-up the
-# program has no initialized data at all: .data then has no contents in the file, yet ld
-# declares it with SizeOfRawData equal to its size and PointerToRawData 0. The CE loader
-# reads a section's raw data from wherever its header points, offset 0 included, so the
-# records would start with the bytes of the DOS header. The added script gives .bss and
-# COMMON a section of their own without raw data (SizeOfRawData and PointerToRawData 0),
-# which the loader maps all zero. tests/device/check_image.py checks every section's raw data.
-set(VELMOT_BSS_SCRIPT ${CMAKE_CURRENT_SOURCE_DIR}/cmake/arm-wince-bss.ld)
+# Debian's arm-none-eabi-g++ compiles, arm-none-eabi-ld links with cmake/ce_image.ld, and
+# cmake/ce_image.py writes the Windows CE image:
+#   1. the program's objects, for ARMv4 in ARM mode with soft float, 16-bit wchar_t (UTF-16
+#      text) and 4-byte enums, freestanding, against platform/platform_api.h;
+#   2. imports.s: for each name the objects call and do not define, its import entry and a
+#      thunk through the import address table (ce_image.py imports);
+#   3. the link, at the image's addresses, with nothing else: no C run-time, no libgcc (its
+#      ARM multilibs return with bx, which ARMv4 lacks);
+#   4. the image: the linked sections and the resources that windres compiles from
+#      resources/velmot.rc, with the link time stamp from SOURCE_DATE_EPOCH
+#      (ce_image.py image).
+# The loader calls the entry with WinMain's arguments, so WinMain is the entry itself (see
+# shell/entry.cpp).
 
-# Usage: velmot_device_options(TARGET)
-# How every executable for the device is compiled and linked.
-function(velmot_device_options target)
-    target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-    # gcc 4.4's own dialect, gnu++98; the warnings it knows (-pedantic is its spelling of
-    # -Wpedantic), all of them errors.
-    set_target_properties(${target} PROPERTIES CXX_STANDARD 98 CXX_STANDARD_REQUIRED ON
-                                               CXX_EXTENSIONS ON)
-    target_compile_options(${target} PRIVATE
-        $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra -pedantic -Wshadow -Wcast-align -Wundef -Werror
-        ${VELMOT_PROGRAM_FLAGS} -Os>)
-    target_link_options(${target} PRIVATE
-        -nostartfiles -Wl,--entry=WinMain
-        -Wl,--subsystem,wince:3.00 -Wl,--image-base,0x10000 -Wl,--stack,65536
-        -Wl,-T,${VELMOT_BSS_SCRIPT} -static-libgcc -s)
-    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${VELMOT_BSS_SCRIPT})
-    # COREDLL comes with every program; the Pocket PC shell library serves the dialog.
-    target_link_libraries(${target} PRIVATE aygshell)
+find_program(VELMOT_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
+find_program(VELMOT_WINDRES NAMES x86_64-w64-mingw32-windres)
+if(NOT VELMOT_PYTHON OR NOT VELMOT_WINDRES)
+    message(FATAL_ERROR "The device build needs Debian's python3 (with python3-pyelftools) and "
+                        "x86_64-w64-mingw32-windres: apt-get install python3 python3-pyelftools "
+                        "binutils-mingw-w64-x86-64 (the project's scripts install them)")
+endif()
+set(VELMOT_IMAGE_BASE 0x10000)
+set(VELMOT_IMAGE_WRITER ${CMAKE_CURRENT_SOURCE_DIR}/cmake/ce_image.py)
+set(VELMOT_LINKER_SCRIPT ${CMAKE_CURRENT_SOURCE_DIR}/cmake/ce_image.ld)
+set(VELMOT_INTERFACE ${CMAKE_CURRENT_SOURCE_DIR}/platform/platform_api.h)
+
+# The link time stamp: SOURCE_DATE_EPOCH when it is set, else the commit's time, so that the
+# same commit always gives the same image.
+if(DEFINED ENV{SOURCE_DATE_EPOCH} AND NOT "$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
+    set(VELMOT_EPOCH "$ENV{SOURCE_DATE_EPOCH}")
+else()
+    execute_process(COMMAND git log -1 --format=%ct WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}
+                    OUTPUT_VARIABLE VELMOT_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE
+                    RESULT_VARIABLE VELMOT_GIT_RESULT ERROR_QUIET)
+    if(NOT VELMOT_GIT_RESULT EQUAL 0 OR NOT VELMOT_EPOCH MATCHES "^[0-9]+$")
+        message(FATAL_ERROR "No SOURCE_DATE_EPOCH and no git commit to take the image's time "
+                            "stamp from: set SOURCE_DATE_EPOCH to a time in seconds")
+    endif()
+endif()
+
+# The one resource script, compiled as the host and desktop builds compile it.
+set(VELMOT_DEVICE_RES ${CMAKE_CURRENT_BINARY_DIR}/velmot.res)
+add_custom_command(
+    OUTPUT ${VELMOT_DEVICE_RES}
+    COMMAND ${VELMOT_WINDRES} -O res --preprocessor=${CMAKE_CXX_COMPILER}
+            --preprocessor-arg=-E --preprocessor-arg=-xc --preprocessor-arg=-DRC_INVOKED
+            -I ${CMAKE_CURRENT_SOURCE_DIR}/resources
+            ${CMAKE_CURRENT_SOURCE_DIR}/resources/velmot.rc -o ${VELMOT_DEVICE_RES}
+    WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/resources
+    DEPENDS resources/velmot.rc resources/resource.h resources/velmot.ico
+    COMMENT "Compiling the resource script for the device")
+
+# Usage: velmot_device_image(NAME [ALL] SOURCES...)
+# NAME.exe, a device executable of the given sources and the resources, in the build folder;
+# the target NAME builds it, in the default build with ALL.
+function(velmot_device_image name)
+    set(all "")
+    set(sources ${ARGN})
+    if(ARGV1 STREQUAL "ALL")
+        set(all ALL)
+        list(POP_FRONT sources)
+    endif()
+    add_library(${name}_objects OBJECT ${sources})
+    if(NOT all)
+        set_target_properties(${name}_objects PROPERTIES EXCLUDE_FROM_ALL ON)
+    endif()
+    target_include_directories(${name}_objects PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+    set_target_properties(${name}_objects PROPERTIES CXX_STANDARD 17 CXX_STANDARD_REQUIRED ON
+                                                     CXX_EXTENSIONS OFF)
+    # Freestanding: no exceptions or RTTI, no unwind tables, no guard or exit-time calls for
+    # statics (so no C++ run-time), no standard library's headers.
+    target_compile_options(${name}_objects PRIVATE ${VELMOT_WARNINGS} ${VELMOT_PROGRAM_FLAGS}
+        -O2 -fshort-wchar -fno-short-enums -ffreestanding -nostdinc++ -fno-unwind-tables
+        -fno-asynchronous-unwind-tables -fno-threadsafe-statics -fno-use-cxa-atexit
+        -DUNDER_CE=300 -D_WIN32_WCE=300)
+    set(dir ${CMAKE_CURRENT_BINARY_DIR}/${name}.dir)
+    set(objects $<TARGET_OBJECTS:${name}_objects>)
+    add_custom_command(
+        OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/${name}.exe ${dir}/${name}.elf
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+        COMMAND ${VELMOT_PYTHON} ${VELMOT_IMAGE_WRITER} imports --header ${VELMOT_INTERFACE}
+                --image-base ${VELMOT_IMAGE_BASE} -o ${dir}/imports.s ${objects}
+        COMMAND ${CMAKE_CXX_COMPILER} -march=armv4 -marm -c -x assembler ${dir}/imports.s
+                -o ${dir}/imports.o
+        COMMAND ${VELMOT_ARM_LD} -nostdlib --fatal-warnings
+                --defsym=__image_base__=${VELMOT_IMAGE_BASE} -T ${VELMOT_LINKER_SCRIPT}
+                -o ${dir}/${name}.elf ${objects} ${dir}/imports.o
+        COMMAND ${VELMOT_PYTHON} ${VELMOT_IMAGE_WRITER} image --res ${VELMOT_DEVICE_RES}
+                --epoch ${VELMOT_EPOCH} -o ${CMAKE_CURRENT_BINARY_DIR}/${name}.exe
+                ${dir}/${name}.elf
+        DEPENDS ${name}_objects ${objects} ${VELMOT_DEVICE_RES} ${VELMOT_IMAGE_WRITER}
+                ${VELMOT_LINKER_SCRIPT} ${VELMOT_INTERFACE}
+        COMMAND_EXPAND_LISTS VERBATIM
+        COMMENT "Linking ${name}.exe for the device")
+    add_custom_target(${name} ${all} DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/${name}.exe)
 endfunction()
 
-# Usage: velmot_device_program(TARGET SOURCES...)
-# A device executable of the given program sources, the entry and the resource script.
-function(velmot_device_program target)
-    add_executable(${target} ${ARGN} shell/entry.cpp resources/velmot.rc)
-    velmot_device_options(${target})
-endfunction()
-
-velmot_device_program(velmot ${VELMOT_PROGRAM_SOURCES})
+# Every source of the program's folders, but the desktop's own. A file that cannot be built
+# for the device fails the build.
+file(GLOB VELMOT_DEVICE_SOURCES CONFIGURE_DEPENDS RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}
+     schedule/*.cpp shell/*.cpp dialog/*.cpp)
+if(VELMOT_DESKTOP_ONLY_SOURCES)
+    list(REMOVE_ITEM VELMOT_DEVICE_SOURCES ${VELMOT_DESKTOP_ONLY_SOURCES})
+endif()
+velmot_device_image(velmot ALL ${VELMOT_DEVICE_SOURCES})
+set(VELMOT_DEVICE_EXE ${CMAKE_CURRENT_BINARY_DIR}/velmot.exe)
 
 # The conformance program (tests/device/conformance.cpp): it reports what the platform's
 # exports give for distinctive values, and tests/conformance_test.cpp runs it on the
 # emulated device. Not packaged, and not checked by tests/device/check_image.py.
-add_executable(conformance tests/device/conformance.cpp)
-velmot_device_options(conformance)
+velmot_device_image(conformance ALL tests/device/conformance.cpp)
 
 # velmot_divergent.exe: the same program with one planted difference, an hour of 61 minutes
 # in the waiting period, for the differential run to catch (scripts/test-device.sh builds
@@ -74,10 +129,9 @@ add_custom_command(
     DEPENDS schedule/schedule.cpp cmake/replace_text.cmake
     COMMENT "Planting a divergence in a copy of schedule/schedule.cpp"
     VERBATIM)
-set(VELMOT_DIVERGENT_SOURCES ${VELMOT_PROGRAM_SOURCES})
+set(VELMOT_DIVERGENT_SOURCES ${VELMOT_DEVICE_SOURCES})
 list(TRANSFORM VELMOT_DIVERGENT_SOURCES REPLACE "^schedule/schedule.cpp$" ${VELMOT_PLANTED})
-velmot_device_program(velmot_divergent ${VELMOT_DIVERGENT_SOURCES})
-set_target_properties(velmot_divergent PROPERTIES EXCLUDE_FROM_ALL ON)
+velmot_device_image(velmot_divergent ${VELMOT_DIVERGENT_SOURCES})
 
 
 # ---- Packages ---------------------------------------------------------------------------
@@ -89,7 +143,7 @@ set_target_properties(velmot_divergent PROPERTIES EXCLUDE_FROM_ALL ON)
 #   the licence as LICENSE.txt.
 set(VELMOT_PACKAGE_NAME velmot-${PROJECT_VERSION}-pocketpc-arm)
 set(VELMOT_PACKAGE_DIR ${CMAKE_CURRENT_BINARY_DIR}/package)
-find_program(VELMOT_PYTHON NAMES python3)
+
 find_program(VELMOT_GCAB NAMES gcab)
 foreach(tool VELMOT_PYTHON VELMOT_GCAB)
     if(NOT ${tool})
@@ -111,17 +165,17 @@ add_custom_command(
     COMMAND ${CMAKE_COMMAND} -E make_directory ${VELMOT_CAB_DIR} ${VELMOT_ZIP_DIR}
     COMMAND ${VELMOT_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/cmake/make_cab_setup.py
             ${VELMOT_CAB_DIR}/00VELMOT.000
-    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:velmot> ${VELMOT_CAB_DIR}/00VELMOT.001
+    COMMAND ${CMAKE_COMMAND} -E copy ${VELMOT_DEVICE_EXE} ${VELMOT_CAB_DIR}/00VELMOT.001
     COMMAND ${CMAKE_COMMAND} -E rm -f ${VELMOT_CAB}
     # The set-up file first, then the program.
     COMMAND ${VELMOT_GCAB} --create --nopath ${VELMOT_CAB} ${VELMOT_CAB_DIR}/00VELMOT.000
             ${VELMOT_CAB_DIR}/00VELMOT.001
-    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:velmot> ${VELMOT_PACKAGE_DIR}/README.txt
+    COMMAND ${CMAKE_COMMAND} -E copy ${VELMOT_DEVICE_EXE} ${VELMOT_PACKAGE_DIR}/README.txt
             ${VELMOT_PACKAGE_DIR}/LICENSE.txt ${VELMOT_ZIP_DIR}/
     COMMAND ${CMAKE_COMMAND} -E rm -f ${VELMOT_ZIP}
     COMMAND ${CMAKE_COMMAND} -E chdir ${VELMOT_PACKAGE_DIR}/zip
             ${CMAKE_COMMAND} -E tar cf ${VELMOT_ZIP} --format=zip ${VELMOT_PACKAGE_NAME}
-    DEPENDS velmot cmake/make_cab_setup.py ${VELMOT_PACKAGE_DIR}/README.txt
+    DEPENDS velmot ${VELMOT_DEVICE_EXE} cmake/make_cab_setup.py ${VELMOT_PACKAGE_DIR}/README.txt
             ${VELMOT_PACKAGE_DIR}/LICENSE.txt
     COMMENT "Packaging ${VELMOT_PACKAGE_NAME}.cab and .zip"
     VERBATIM)

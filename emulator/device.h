@@ -1,7 +1,7 @@
 // The emulated device: test-facing API.
 //
 // The host build runs a program (its entry point and everything it calls) against the
-// platform declared in platform_api.h, implemented here on a virtual clock. The emulator
+// platform declared in platform/platform_api.h, implemented here on a virtual clock. The emulator
 // knows nothing of the program beyond the platform calls it makes. Tests use this header
 // and nothing else of the emulator:
 //
@@ -26,7 +26,7 @@
 #ifndef VELMOT_EMULATOR_DEVICE_H
 #define VELMOT_EMULATOR_DEVICE_H
 
-#include "emulator/platform_api.h"
+#include "platform/platform_api.h"
 
 #include <cstdint>
 #include <functional>

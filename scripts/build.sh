@@ -24,12 +24,3 @@ report_size() {
         echo "   WARNING: $3 is $size bytes, stripped: over its budget of $2 KiB" >&2
     fi
 }
-
-# Usage: device_toolchain_found
-# Whether CeGCC's arm-mingw32ce toolchain is where cmake/arm-mingw32ce.cmake looks for it:
-# in the folder named by CEGCC_ROOT, in /opt/mingw32ce, or on PATH.
-device_toolchain_found() {
-    local compiler=arm-mingw32ce-g++
-    { [ -n "${CEGCC_ROOT:-}" ] && [ -x "$CEGCC_ROOT/bin/$compiler" ]; } ||
-        [ -x "/opt/mingw32ce/bin/$compiler" ] || command -v "$compiler" >/dev/null
-}

@@ -26,11 +26,14 @@ need_packages() {
 HOST_PACKAGES=(cmake make g++ clang libclang-rt-dev libgtest-dev clang-format
     binutils-mingw-w64-x86-64 libunicorn-dev libncurses-dev tmux)
 
-# What scripts/run.sh needs to build the emulated device's console and the host build, and,
-# with the device toolchain, the libraries that CeGCC's compilers load.
-RUN_PACKAGES=(cmake make g++ libgtest-dev binutils-mingw-w64-x86-64 libunicorn-dev
-    libncurses-dev)
-DEVICE_RUN_PACKAGES=(libgmp10 libmpfr6)
+# What the device program's build needs: Debian's ARM cross compiler and binutils, the
+# resource compiler, and pyelftools (Debian's python3-pyelftools, for /usr/bin/python3), with
+# which cmake/ce_image.py reads the linked program to write the Windows CE image.
+DEVICE_BUILD_PACKAGES=(cmake make gcc-arm-none-eabi binutils-arm-none-eabi
+    binutils-mingw-w64-x86-64 python3 python3-pyelftools)
+
+# What scripts/run.sh needs to build the emulated device's console and the device program.
+RUN_PACKAGES=(g++ libgtest-dev libunicorn-dev libncurses-dev "${DEVICE_BUILD_PACKAGES[@]}")
 
 # What the Windows build and its runs under Wine need: the mingw-w64 cross compiler and
 # resource compiler, pefile (Debian's python3-pefile, for /usr/bin/python3) for the step after
@@ -39,7 +42,7 @@ DEVICE_RUN_PACKAGES=(libgmp10 libmpfr6)
 WINDOWS_PACKAGES=(cmake g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 python3 python3-pefile
     wine wine64 xvfb xauth unzip)
 
-# What the device build, its packages and their checks need: CMake, the libraries that
-# CeGCC's compilers load, pefile to read the image (Debian's python3-pefile, for
-# /usr/bin/python3), gcab to make the cabinet and cabextract to read it back.
-DEVICE_PACKAGES=(cmake libgmp10 libmpfr6 python3 python3-pefile gcab cabextract)
+# What the device build, its packages and their checks need: the build's own packages, pefile
+# to read the image (Debian's python3-pefile, for /usr/bin/python3), gcab to make the cabinet
+# and cabextract to read it back.
+DEVICE_PACKAGES=("${DEVICE_BUILD_PACKAGES[@]}" python3-pefile gcab cabextract)

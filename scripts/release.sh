@@ -1,14 +1,12 @@
 #!/usr/bin/env bash
 # Makes the release files of the version in CMakeLists.txt's project() into dist/:
 #   velmot-<version>-win64.zip            the desktop Windows program (mingw-w64)
-#   velmot-<version>-pocketpc-arm.cab     the Pocket PC installation cabinet (CeGCC)
+#   velmot-<version>-pocketpc-arm.cab     the Pocket PC installation cabinet
 #   velmot-<version>-pocketpc-arm.zip     the Pocket PC program to copy by hand
 #   SHA256SUMS                            their SHA-256 sums, checked with sha256sum -c
 # Each is built afresh in build/release/ from the committed sources. It refuses to run on a
-# tree with uncommitted changes (tracked or untracked files) unless given --allow-dirty. The
-# Pocket PC files need the device toolchain (CEGCC_ROOT, /opt/mingw32ce or PATH; the archive
-# in ../shared/toolchains/ or scripts/build-toolchain.sh makes one). Installs what is missing
-# (as root, with apt-get).
+# tree with uncommitted changes (tracked or untracked files) unless given --allow-dirty.
+# Installs what is missing (as root, with apt-get).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -20,7 +18,7 @@ for argument in "$@"; do
     case "$argument" in
     --allow-dirty) allow_dirty=1 ;;
     -h | --help)
-        sed -n '2,11s/^# \{0,1\}//p' "$0"
+        sed -n '2,9s/^# \{0,1\}//p' "$0"
         exit 0
         ;;
     *)
@@ -48,16 +46,11 @@ if [ -n "$changes" ]; then
     fi
     echo "== Warning: releasing from a tree with uncommitted changes (--allow-dirty)"
 fi
-if ! device_toolchain_found; then
-    echo "release.sh: the Pocket PC files need the CeGCC toolchain (bin/arm-mingw32ce-g++) in" \
-        "CEGCC_ROOT (${CEGCC_ROOT:-not set}), /opt/mingw32ce or PATH: unpack" \
-        "../shared/toolchains/arm-mingw32ce-toolchain.tar.xz or run scripts/build-toolchain.sh" >&2
-    exit 1
-fi
 need_packages "${DEVICE_PACKAGES[@]}" g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
 
 echo "== Velmot $version at commit $(git rev-parse --short HEAD), built afresh in build/release/"
 rm -rf build/release dist
+mkdir -p build/release
 for preset in windows device; do
     echo "== Building the $preset packages (cmake --preset $preset, target package)"
     cmake --preset "$preset" -B "build/release/$preset" >"build/release-$preset.log" 2>&1 &&

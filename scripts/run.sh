@@ -14,9 +14,7 @@
 # clock runs in virtual time unless --speed is given. The exit code is the program's (130 when
 # stopped with q).
 #
-# It builds what it needs first and installs what is missing (as root, with apt-get). It finds
-# the device toolchain as scripts/test.sh does (CEGCC_ROOT, /opt/mingw32ce or PATH); without
-# one it runs the host build of the same program on the same emulated device, and says so.
+# It builds what it needs first and installs what is missing (as root, with apt-get).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -41,19 +39,10 @@ quietly() {
 
 need_packages "${RUN_PACKAGES[@]}"
 mkdir -p build
+echo "Building velmot.exe for the Pocket PC and the emulated device's console" >&2
+quietly build/device-configure.log cmake --preset device
+quietly build/device-build.log cmake --build --preset device --target velmot
 quietly build/host-configure.log cmake --preset host
-hint="a command line such as /W 0:30"
-if device_toolchain_found; then
-    need_packages "${DEVICE_RUN_PACKAGES[@]}"
-    echo "Building velmot.exe for the Pocket PC and the emulated device's console" >&2
-    quietly build/device-configure.log cmake --preset device
-    quietly build/device/run-build.log cmake --build --preset device --target velmot
-    quietly build/host/run-build.log cmake --build --preset host -j "$(nproc)" \
-        --target pocketpc_console
-    exec build/host/pocketpc_console --image build/device/velmot.exe --hint "$hint" "$@"
-fi
-echo "No device toolchain (CeGCC's arm-mingw32ce-g++ in CEGCC_ROOT, /opt/mingw32ce or PATH):" \
-    "running the host build of velmot on the emulated Pocket PC instead" >&2
-quietly build/host/run-build.log cmake --build --preset host -j "$(nproc)" \
-    --target velmot_host_console
-exec build/host/velmot_host_console --hint "$hint" "$@"
+quietly build/host-build.log cmake --build --preset host -j "$(nproc)" --target pocketpc_console
+exec build/host/pocketpc_console --image build/device/velmot.exe \
+    --hint "a command line such as /W 0:30" "$@"

@@ -194,22 +194,13 @@ terminal_runs() {
     echo "   ok    $label: q stops the device, exit code 130"
 }
 
-if device_toolchain_found; then
-    echo "== The console on the device image (build/device/velmot.exe)"
-    piped_runs "device image" scripts/run.sh
-    terminal_runs "device image" scripts/run.sh
-else
-    echo "== The console on the device image skipped: no device toolchain"
-fi
+echo "== The console on the device image (scripts/run.sh: build/device/velmot.exe)"
+piped_runs "device image" scripts/run.sh
+terminal_runs "device image" scripts/run.sh
 
-echo "== The console on the host build (scripts/run.sh without a device toolchain)"
-if [ -x /opt/mingw32ce/bin/arm-mingw32ce-g++ ] || command -v arm-mingw32ce-g++ >/dev/null; then
-    # scripts/run.sh would find this toolchain: the host build's console is run directly.
-    cmake --preset host >/dev/null
-    cmake --build --preset host --target velmot_host_console >/dev/null
-    host=(build/host/velmot_host_console --hint "a command line such as /W 0:30")
-else
-    host=(env -u CEGCC_ROOT scripts/run.sh)
-fi
+echo "== The console on the host build (build/host/velmot_host_console)"
+cmake --preset host >/dev/null
+cmake --build --preset host --target velmot_host_console >/dev/null
+host=(build/host/velmot_host_console --hint "a command line such as /W 0:30")
 piped_runs "host build" "${host[@]}"
 terminal_runs "host build" "${host[@]}"

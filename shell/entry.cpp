@@ -7,11 +7,10 @@
 // that the start-up would prepare (no heap, no stdio, no static constructors), and leaving it
 // out drops the start-up's heap and stdio imports and a quarter of the image.
 //
-// Its two records start at zero because the link gives them a .bss section without raw data
-// in the file (cmake/arm-wince-bss.ld), which the loader maps all zero. The loader itself
-// zero-fills only what a section's header leaves out: it reads the raw data that the header
-// declares from wherever it points, and the toolchain's default layout would have declared
-// the records as 48 bytes of raw data at file offset 0, the DOS header.
+// Its two records start at zero because the link puts them in a .bss section without raw
+// data in the file (cmake/ce_image.ld), which the loader maps all zero: the loader
+// zero-fills only what a section's header leaves out, and reads the raw data that the header
+// declares from wherever it points.
 #include "shell/main.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine,

@@ -84,6 +84,9 @@ TEST_F(DeviceImageLoader, RefusesWhatTheDevicesLoaderRefuses) {
                file.begin();
     };
     const uint32_t firstLookup = Get32(file, FileOffset(image.importTable));
+    const std::string firstLibrary =
+        emu::runner::ReadImports(image, emu::runner::MapImage(image)).at(0).library;
+    const std::string ordinalRefusal = "provides no " + firstLibrary + "!ordinal 263";
     // .rdata's virtual size ending it one byte past the image.
     const uint32_t pastTheImage = image.sizeOfImage - Get32(file, rdata + 12) + 1;
     struct Patch {
@@ -101,7 +104,7 @@ TEST_F(DeviceImageLoader, RefusesWhatTheDevicesLoaderRefuses) {
         {static_cast<size_t>(name("IsWindow")) + 7, 'X', 1, "provides no COREDLL.dll!IsWindoX"},
         {rdata + 8, pastTheImage, 4, "section .rdata lies outside the image"},
         {optional + 16, image.sizeOfImage, 4, "the entry lies outside the image"},
-        {FileOffset(firstLookup), 0x80000107u, 4, "provides no AYGSHELL.dll!ordinal 263"},
+        {FileOffset(firstLookup), 0x80000107u, 4, ordinalRefusal.c_str()},
     };
     for (const Patch& patch : patches) {
         SCOPED_TRACE(patch.refusal);

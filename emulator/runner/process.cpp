@@ -447,13 +447,14 @@ void Process::Fault(int code) {
                    std::to_string(stack_.size() / 1024) + " KiB stack";
         }
         // A call through an import entry that the loader did not bind jumps to the value
-        // the file left there.
+        // the file left there (an ARMv4 load into pc drops its two low bits: a hint/name
+        // reference is only 2-aligned).
         const uint32_t end = std::min<uint32_t>(image_.addressTable + image_.addressTableSize,
                                                 static_cast<uint32_t>(memory_.size()));
         for (uint32_t at = image_.addressTable; unmapped && fetch && at + 4 <= end; at += 4) {
             uint32_t value = 0;
             std::memcpy(&value, &memory_[at], sizeof(value));
-            if (value == faultAddress_) {
+            if ((value & ~3u) == faultAddress_) {
                 what = "call through the unbound import entry at " + Hex32(image_.imageBase + at) +
                        ", which holds " + Hex32(value);
                 break;

@@ -14,7 +14,7 @@
 #ifndef VELMOT_EMULATOR_RUNNER_PROCESS_H
 #define VELMOT_EMULATOR_RUNNER_PROCESS_H
 
-#include "emulator/platform_api.h"
+#include "platform/platform_api.h"
 #include "emulator/runner/image.h"
 
 #include <cstdint>

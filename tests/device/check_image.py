@@ -2,17 +2,17 @@
 """Checks that the device's velmot.exe is an image a Pocket PC 2002 (Windows CE 3.0) loader
 accepts, reading it with pefile.
 
-Usage: check_image.py VELMOT_EXE HOST_RES LIB_DIR NM
+Usage: check_image.py VELMOT_EXE HOST_RES INTERFACE
 
   VELMOT_EXE  the device build's velmot.exe
   HOST_RES    the resources that the host build compiled and the emulator reads (velmot.res)
-  LIB_DIR     the toolchain's import libraries (libcoredll.a, libaygshell.a)
-  NM          the toolchain's nm, which lists the exports that each import library names
+  INTERFACE   the declaration of the device's interface (platform/platform_api.h), which
+              names the library that exports each function (COREDLL_API, AYGSHELL_API)
 
 Prints one line for each check and exits 1 when any fails.
 """
+import re
 import struct
-import subprocess
 import sys
 
 import pefile
@@ -24,8 +24,8 @@ RT_DIALOG = 5
 RT_GROUP_ICON = 14
 IDI_TRAY = 101
 IDD_SETTINGS = 102
-# The only libraries a Pocket PC has for this program, with their import libraries.
-DEVICE_LIBRARIES = {"COREDLL.dll": "libcoredll.a", "AYGSHELL.dll": "libaygshell.a"}
+# The only libraries a Pocket PC has for this program, with their declarations' prefix.
+DEVICE_LIBRARIES = {"COREDLL.dll": "COREDLL_API", "AYGSHELL.dll": "AYGSHELL_API"}
 # Exactly the names that the program's code calls, so that any other import shows: the C
 # run-time's start-up linked in by mistake, for one, adds 16 (heap, stdio, VirtualProtect...).
 IMPORTS = {
@@ -45,11 +45,10 @@ IMPORTS = {
 
 
 
-def exports(nm, archive):
-    """The names that an import library imports: its __imp_ symbols."""
-    out = subprocess.run([nm, archive], check=True, capture_output=True, text=True).stdout
-    return {line.split()[-1][len("__imp_"):] for line in out.splitlines()
-            if line.split() and line.split()[-1].startswith("__imp_")}
+def exports(interface, prefix):
+    """The functions that the interface declares with prefix, as exported by one library."""
+    text = open(interface, encoding="utf-8").read()
+    return set(re.findall(r"^" + prefix + r"\s[^;(]*?\b(\w+)\s*\(", text, re.M))
 
 
 def res_entries(path):
@@ -91,7 +90,7 @@ def pe_resources(pe):
 
 
 def main():
-    exe, host_res, lib_dir, nm = sys.argv[1:5]
+    exe, host_res, interface = sys.argv[1:4]
     pe = pefile.PE(exe)
     header, optional = pe.FILE_HEADER, pe.OPTIONAL_HEADER
 
@@ -109,6 +108,31 @@ def main():
     check("entry in executable code, at an ARM (not Thumb) address",
           len(code) == 1 and code[0].Characteristics & 0x20000000 != 0 and entry % 4 == 0,
           hex(entry))
+    check("checksum correct", optional.CheckSum == pe.generate_checksum(),
+          f"{optional.CheckSum:#x}, computed {pe.generate_checksum():#x}")
+    # An executable always loads at its image base: it needs no relocations and says so.
+    check("relocations stripped, none left", header.Characteristics & 0x0001 != 0 and
+          optional.DATA_DIRECTORY[5].VirtualAddress == 0, hex(header.Characteristics))
+
+    # Sections on their own pages, in order, after the headers' page, inside the image.
+    alignment = optional.SectionAlignment
+    previous_end = alignment
+    for section in pe.sections:
+        name = section.Name.rstrip(b"\0").decode()
+        start, size = section.VirtualAddress, section.Misc_VirtualSize
+        check(f"section {name} at {start:#x} page-aligned, after the one before it, in the image",
+              start % alignment == 0 and start >= previous_end and
+              start + size <= optional.SizeOfImage, f"{size:#x} bytes")
+        previous_end = start + size
+    for index, what in ((1, "import directory"), (2, "resource directory"),
+                        (12, "import address table")):
+        directory = optional.DATA_DIRECTORY[index]
+        inside = [s for s in pe.sections
+                  if s.VirtualAddress <= directory.VirtualAddress and
+                  directory.VirtualAddress + directory.Size <=
+                  s.VirtualAddress + s.Misc_VirtualSize]
+        check(f"the {what} lies inside one section", directory.Size > 0 and len(inside) == 1,
+              f"{directory.Size:#x} bytes at {directory.VirtualAddress:#x}")
 
     # The loader reads min(SizeOfRawData, VirtualSize) bytes from PointerToRawData, whatever
     # that is (0 included), and zero-fills the rest: raw data must lie in the file after the
@@ -138,7 +162,7 @@ def main():
         descriptor = imported.get(dll)
         names = sorted(i.name.decode() if i.name else f"#{i.ordinal}"
                        for i in (descriptor.imports if descriptor else []))
-        known = exports(nm, f"{lib_dir}/{DEVICE_LIBRARIES[dll]}")
+        known = exports(interface, DEVICE_LIBRARIES[dll])
         unknown = [n for n in names if n not in known]
         check(f"every name imported from {dll} is one of its exports", not unknown,
               f"{len(names)} names" + (f"; not exported: {', '.join(unknown)}" if unknown else ""))

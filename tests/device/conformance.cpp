@@ -6,16 +6,7 @@
 // compares the lines with what the platform is documented to give. Exit code 0.
 //
 // The device's conservative C++: no heap, run-time start-up, exceptions or RTTI.
-#ifndef UNICODE
-#define UNICODE
-#endif
-#ifndef _UNICODE
-#define _UNICODE
-#endif
-#include <windows.h>
-#include <aygshell.h>
-#include <stdlib.h>
-#include <wchar.h>
+#include "platform/platform.h"
 
 namespace {
 
@@ -31,13 +22,15 @@ void Put(const WCHAR* text) {
     }
 }
 
-void PutUnsigned(unsigned long value, unsigned base = 10) {
+// In base 10 or 16 only, each a division by a constant: ARMv4 has no divide instruction, and
+// the image links no helper for a division by a variable.
+void PutUnsigned(unsigned long value, bool hex = false) {
     WCHAR digits[12];
     int count = 0;
     do {
-        const unsigned digit = static_cast<unsigned>(value % base);
+        const unsigned digit = static_cast<unsigned>(hex ? value % 16 : value % 10);
         digits[count++] = static_cast<WCHAR>(digit < 10 ? L'0' + digit : L'A' + digit - 10);
-        value /= base;
+        value = hex ? value / 16 : value / 10;
     } while (value != 0);
     while (count > 0 && length < LineSize - 1) {
         line[length++] = digits[--count];
@@ -55,7 +48,7 @@ void PutInt(long value) {
 
 void PutHex(unsigned long value) {
     Put(L"0x");
-    PutUnsigned(value, 16);
+    PutUnsigned(value, true);
 }
 
 void PutSame(bool same) {

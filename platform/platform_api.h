@@ -1,21 +1,43 @@
-// The emulated device's core library (COREDLL) and Pocket PC shell library (AYGSHELL): the
-// types, constants and operations that the program calls, and the few more that the
-// emulator and the tests need to act on them (other mouse messages, menu item states, the
-// control styles of the dialog template). Every name is the device's own, spelled and laid
-// out as Windows CE declares it, and none is here that the device lacks: a host build that
-// compiles is also a check that the program stays within the device's interface.
+// The device's interface: the core library (COREDLL) and the Pocket PC shell library
+// (AYGSHELL), written from Microsoft's documentation of Windows CE. It holds the types,
+// constants and operations that the program calls, and the few more that the emulator and the
+// tests need to act on them (other mouse messages, menu item states, the control styles of the
+// dialog template). Every name is the device's own, spelled and laid out as Windows CE declares
+// it, and none is here that the device lacks.
 //
-// Text is UTF-16: WCHAR holds one UTF-16 unit (wchar_t is wider on the host, but the program
-// and the emulator only ever store 16-bit units in it). The message parameters and results
-// are pointer-sized here, so that the host can pass its 64-bit handles in them.
-#ifndef VELMOT_EMULATOR_PLATFORM_API_H
-#define VELMOT_EMULATOR_PLATFORM_API_H
+// The device build compiles the program against this header alone (UNDER_CE), and the
+// emulator implements it on the host, so a build that compiles on either is also a check
+// that the program stays within the device's interface.
+//
+// Every function is declared with the library that exports it, COREDLL_API or AYGSHELL_API,
+// with C linkage: the device's image writer (cmake/ce_image.py) reads those declarations to
+// import each name the program calls from its library.
+//
+// Text is UTF-16: WCHAR holds one UTF-16 unit (the device build makes wchar_t 16 bits wide;
+// it is wider on the host, but the program and the emulator only ever store 16-bit units in
+// it). The message parameters and results are pointer-sized, so that the host can pass its
+// 64-bit handles in them; on the device they are the 32 bits of the device's own.
+#ifndef VELMOT_PLATFORM_PLATFORM_API_H
+#define VELMOT_PLATFORM_PLATFORM_API_H
 
 #include <stdint.h>
 #include <stddef.h>
 
 #define WINAPI
 #define CALLBACK
+#define COREDLL_API extern "C"
+#define AYGSHELL_API extern "C"
+
+#if defined(UNDER_CE)
+// The C library's functions that COREDLL exports and the program calls.
+COREDLL_API void* memset(void* destination, int value, size_t count);
+COREDLL_API wchar_t* wcsncpy(wchar_t* destination, const wchar_t* source, size_t count);
+COREDLL_API long wcstol(const wchar_t* text, wchar_t** end, int base);
+#else
+#include <stdlib.h>
+#include <string.h>
+#include <wchar.h>
+#endif
 
 typedef int BOOL;
 typedef unsigned char BYTE;
@@ -196,13 +218,18 @@ typedef int SIPSTATE;
 #define WM_USER 0x0400
 
 // Window and control styles.
+#define WS_POPUP 0x80000000L
+#define WS_CHILD 0x40000000L
 #define WS_VISIBLE 0x10000000L
 #define WS_DISABLED 0x08000000L
 #define WS_CAPTION 0x00C00000L
+#define WS_BORDER 0x00800000L
 #define WS_GROUP 0x00020000L
 #define WS_TABSTOP 0x00010000L
+#define WS_EX_TOPMOST 0x00000008L
 #define DS_SETFONT 0x40L
 #define BS_TYPEMASK 0x0FL
+#define BS_AUTOCHECKBOX 0x03L
 #define BS_RADIOBUTTON 0x04L
 #define BS_AUTORADIOBUTTON 0x09L
 #define ES_NUMBER 0x2000L
@@ -253,71 +280,79 @@ typedef int SIPSTATE;
 #define ERROR_ALREADY_EXISTS 183L
 
 // Clock.
-void WINAPI GetLocalTime(SYSTEMTIME* time);
+COREDLL_API void WINAPI GetLocalTime(SYSTEMTIME* time);
 
 // Named mutexes and the last error.
-HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner, LPCWSTR name);
-DWORD WINAPI GetLastError(void);
+COREDLL_API HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner,
+                                       LPCWSTR name);
+COREDLL_API DWORD WINAPI GetLastError(void);
 
 // Windows and classes.
-ATOM WINAPI RegisterClassW(const WNDCLASSW* windowClass);
-HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style,
-                            int x, int y, int width, int height, HWND parent, HMENU menu,
-                            HINSTANCE instance, LPVOID param);
-BOOL WINAPI DestroyWindow(HWND window);
-BOOL WINAPI IsWindow(HWND window);
-HWND WINAPI FindWindowW(LPCWSTR className, LPCWSTR windowName);
-LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-BOOL WINAPI SetForegroundWindow(HWND window);
-BOOL WINAPI GetWindowRect(HWND window, RECT* rect);
-BOOL WINAPI SetWindowTextW(HWND window, LPCWSTR text);
-BOOL WINAPI EnableWindow(HWND window, BOOL enable);
+COREDLL_API ATOM WINAPI RegisterClassW(const WNDCLASSW* windowClass);
+COREDLL_API HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName,
+                                        DWORD style, int x, int y, int width, int height,
+                                        HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
+COREDLL_API BOOL WINAPI DestroyWindow(HWND window);
+COREDLL_API BOOL WINAPI IsWindow(HWND window);
+COREDLL_API HWND WINAPI FindWindowW(LPCWSTR className, LPCWSTR windowName);
+COREDLL_API LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+COREDLL_API BOOL WINAPI SetForegroundWindow(HWND window);
+COREDLL_API BOOL WINAPI GetWindowRect(HWND window, RECT* rect);
+COREDLL_API BOOL WINAPI SetWindowTextW(HWND window, LPCWSTR text);
+COREDLL_API BOOL WINAPI EnableWindow(HWND window, BOOL enable);
 
 // Messages.
-BOOL WINAPI GetMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax);
-BOOL WINAPI TranslateMessage(const MSG* msg);
-LRESULT WINAPI DispatchMessageW(const MSG* msg);
-LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-BOOL WINAPI PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-void WINAPI PostQuitMessage(int exitCode);
-UINT WINAPI RegisterWindowMessageW(LPCWSTR name);
+COREDLL_API BOOL WINAPI GetMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax);
+COREDLL_API BOOL WINAPI TranslateMessage(const MSG* msg);
+COREDLL_API LRESULT WINAPI DispatchMessageW(const MSG* msg);
+COREDLL_API LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+COREDLL_API BOOL WINAPI PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+COREDLL_API void WINAPI PostQuitMessage(int exitCode);
+COREDLL_API UINT WINAPI RegisterWindowMessageW(LPCWSTR name);
 
 // Timers.
-UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC timerProc);
-BOOL WINAPI KillTimer(HWND window, UINT_PTR id);
+COREDLL_API UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC timerProc);
+COREDLL_API BOOL WINAPI KillTimer(HWND window, UINT_PTR id);
 
 // Resources.
-HANDLE WINAPI LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int width, int height,
-                         UINT flags);
-HRSRC WINAPI FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type);
-HGLOBAL WINAPI LoadResource(HMODULE module, HRSRC resource);
+COREDLL_API HANDLE WINAPI LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int width,
+                                     int height, UINT flags);
+COREDLL_API HRSRC WINAPI FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type);
+COREDLL_API HGLOBAL WINAPI LoadResource(HMODULE module, HRSRC resource);
 
 // Dialogs.
-int WINAPI DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATE dialogTemplate, HWND owner,
-                                   DLGPROC dialogProc, LPARAM initParam);
-BOOL WINAPI EndDialog(HWND dialog, int result);
-HWND WINAPI GetDlgItem(HWND dialog, int id);
-LRESULT WINAPI SendDlgItemMessageW(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
-BOOL WINAPI SetDlgItemInt(HWND dialog, int id, UINT value, BOOL isSigned);
-UINT WINAPI GetDlgItemInt(HWND dialog, int id, BOOL* translated, BOOL isSigned);
+COREDLL_API int WINAPI DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATE dialogTemplate,
+                                               HWND owner, DLGPROC dialogProc, LPARAM initParam);
+COREDLL_API BOOL WINAPI EndDialog(HWND dialog, int result);
+COREDLL_API HWND WINAPI GetDlgItem(HWND dialog, int id);
+COREDLL_API LRESULT WINAPI SendDlgItemMessageW(HWND dialog, int id, UINT message, WPARAM wParam,
+                                               LPARAM lParam);
+COREDLL_API BOOL WINAPI SetDlgItemInt(HWND dialog, int id, UINT value, BOOL isSigned);
+COREDLL_API UINT WINAPI GetDlgItemInt(HWND dialog, int id, BOOL* translated, BOOL isSigned);
 
 // Menus.
-HMENU WINAPI CreatePopupMenu(void);
-BOOL WINAPI AppendMenuW(HMENU menu, UINT flags, UINT_PTR id, LPCWSTR text);
-BOOL WINAPI TrackPopupMenuEx(HMENU menu, UINT flags, int x, int y, HWND owner, LPTPMPARAMS params);
-BOOL WINAPI DestroyMenu(HMENU menu);
+COREDLL_API HMENU WINAPI CreatePopupMenu(void);
+COREDLL_API BOOL WINAPI AppendMenuW(HMENU menu, UINT flags, UINT_PTR id, LPCWSTR text);
+COREDLL_API BOOL WINAPI TrackPopupMenuEx(HMENU menu, UINT flags, int x, int y, HWND owner,
+                                         LPTPMPARAMS params);
+COREDLL_API BOOL WINAPI DestroyMenu(HMENU menu);
 
 // Keyboard input.
-void WINAPI keybd_event(BYTE virtualKey, BYTE scanCode, DWORD flags, DWORD extraInfo);
+COREDLL_API void WINAPI keybd_event(BYTE virtualKey, BYTE scanCode, DWORD flags, DWORD extraInfo);
 
 // Notification area.
-BOOL WINAPI Shell_NotifyIcon(DWORD operation, PNOTIFYICONDATA data);
+COREDLL_API BOOL WINAPI Shell_NotifyIcon(DWORD operation, PNOTIFYICONDATA data);
 
 // Debugging: a text for the debugger, or the system's when the program has none.
-void WINAPI OutputDebugStringW(LPCWSTR text);
+COREDLL_API void WINAPI OutputDebugStringW(LPCWSTR text);
 
 // Pocket PC shell library.
-BOOL WINAPI SHInitDialog(PSHINITDLGINFO info);
-BOOL WINAPI SHSipPreference(HWND window, SIPSTATE state);
+AYGSHELL_API BOOL WINAPI SHInitDialog(PSHINITDLGINFO info);
+AYGSHELL_API BOOL WINAPI SHSipPreference(HWND window, SIPSTATE state);
+
+// The program's entry, which the device's loader calls with WinMain's four arguments: defined
+// by the program, not imported.
+extern "C" int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine,
+                              int showState);
 
 #endif
