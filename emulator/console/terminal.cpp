@@ -86,7 +86,8 @@ struct Target {
 } // namespace
 
 struct Terminal::Impl {
-    explicit Impl(const Options& options) : name(options.name), speed(options.speed) {
+    Impl(const Options& options, std::function<void(int)> onDrawn)
+        : name(options.name), speed(options.speed), drawn(std::move(onDrawn)) {
         if (speed <= 0) {
             speed = 1;
         }
@@ -94,6 +95,7 @@ struct Terminal::Impl {
 
     std::string name;
     double speed;
+    std::function<void(int)> drawn;
     HWND dialog = nullptr;
     int highlight = INT_MIN; // the highlighted control's id
     size_t menusSeen = 0;
@@ -380,6 +382,9 @@ struct Terminal::Impl {
         TimelinePane();
         mvaddnstr(LINES - 1, 0, KeysLine, COLS);
         refresh();
+        if (drawn) {
+            drawn(OpenPopupMenu() ? selection : -1);
+        }
     }
 
     // ---- The person's keys ----
@@ -574,7 +579,8 @@ static void StopWhenTerminated() {
     }
 }
 
-Terminal::Terminal(const Options& options) : impl_(new Impl(options)) {
+Terminal::Terminal(const Options& options, std::function<void(int)> drawn)
+    : impl_(new Impl(options, std::move(drawn))) {
     struct sigaction action = {};
     action.sa_handler = NoteTermination;
     sigemptyset(&action.sa_mask);
