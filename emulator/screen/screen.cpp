@@ -348,8 +348,17 @@ struct Renderer::Impl {
         return top +
                static_cast<int>((height - font.ascent - font.descent) / 2 + font.ascent + 0.5);
     }
-    // Text in the current font, vertically centred in the rectangle; answers its left edge.
-    int Text(const std::string& text, const RECT& in, Align align, Colour colour) {
+    // A menu line's baseline: two pixels above the line's bottom, so that the capitals fit in
+    // the line (the emulator's menu lines are shorter than the font's ascent and descent) and
+    // the mnemonic's underline, a pixel below the baseline, stays in it; in the last line one
+    // more, above the menu's frame.
+    static int MenuBaseline(const RECT& line, bool last) {
+        return line.bottom - (last ? 3 : 2);
+    }
+    // Text in the current font, vertically centred in the rectangle (or on the baseline given)
+    // and cut at the rectangle (or at `clip` when given); answers its left edge.
+    int Text(const std::string& text, const RECT& in, Align align, Colour colour, int baseline = -1,
+             const RECT* clip = nullptr) {
         const int width = static_cast<int>(Width(text) + 0.5);
         int x = in.left;
         if (align == Align::Centre) {
@@ -357,11 +366,12 @@ struct Renderer::Impl {
         } else if (align == Align::Right) {
             x = in.right - width;
         }
+        const RECT cut = clip != nullptr ? *clip : in;
         cairo_save(cr);
-        cairo_rectangle(cr, in.left, in.top, in.right - in.left, in.bottom - in.top);
+        cairo_rectangle(cr, cut.left, cut.top, cut.right - cut.left, cut.bottom - cut.top);
         cairo_clip(cr);
         SetColour(cr, colour);
-        cairo_move_to(cr, x, Baseline(in.top, in.bottom - in.top));
+        cairo_move_to(cr, x, baseline >= 0 ? baseline : Baseline(in.top, in.bottom - in.top));
         cairo_show_text(cr, text.c_str());
         cairo_restore(cr);
         return x;
@@ -623,11 +633,14 @@ struct Renderer::Impl {
                 shown += unit;
             }
             const RECT text = {line.left + look::MenuTextInset, line.top, line.right, line.bottom};
-            const int left = Text(Utf8(shown), text, Align::Left, ink);
+            const int baseline = MenuBaseline(line, i + 1 == menu.items.size());
+            const RECT inside = {menu.rect.left + 1, menu.rect.top + 1, menu.rect.right - 1,
+                                 menu.rect.bottom - 1};
+            const int left = Text(Utf8(shown), text, Align::Left, ink, baseline, &inside);
             if (mnemonic >= 0) {
                 const double from = Width(Utf8(shown.substr(0, static_cast<size_t>(mnemonic))));
                 const double to = Width(Utf8(shown.substr(0, static_cast<size_t>(mnemonic) + 1)));
-                const int y = Baseline(line.top, line.bottom - line.top) + 1;
+                const int y = baseline + 1;
                 Fill(cr,
                      {left + static_cast<int>(from + 0.5), y, left + static_cast<int>(to + 0.5),
                       y + 1},
