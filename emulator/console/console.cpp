@@ -3,6 +3,7 @@
 #include "emulator/console/console.h"
 
 #include "emulator/console/run.h"
+#include "emulator/web/web.h"
 #include "emulator/runner/runner.h"
 
 #include <unistd.h>
@@ -132,6 +133,18 @@ Options Parse(int argc, char** argv) {
         }
         if (arg == "--no-ui") {
             options.noUi = true;
+            continue;
+        }
+        if (arg == "--web") {
+            // An optional port: the next argument when it is a number.
+            options.webPort = web::DefaultPort;
+            if (hasValue && std::strspn(argv[at + 1], "0123456789") == std::strlen(argv[at + 1])) {
+                const long port = std::strtol(argv[++at], nullptr, 10);
+                if (port < 1 || port > 65535) {
+                    Usage(std::string("--web wants a port from 1 to 65535, not ") + argv[at]);
+                }
+                options.webPort = static_cast<int>(port);
+            }
             continue;
         }
         if (!hasValue) {
@@ -272,7 +285,8 @@ int Main(int argc, char** argv, EntryPoint hostBuild, const char* name) {
         }
         entry = runner::StartProgram;
     }
-    const bool screen = !options.noUi && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
+    const bool screen =
+        options.webPort == 0 && !options.noUi && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
     std::unique_ptr<TimelineFeed> feed;
     std::unique_ptr<Pictures> pictures;
     try {
@@ -296,15 +310,30 @@ int Main(int argc, char** argv, EntryPoint hostBuild, const char* name) {
         }
     };
 
-    if (screen) {
-        Terminal terminal(options, [&pictures](int selection) {
-            if (pictures) {
-                pictures->Take(selection);
+    if (screen || options.webPort != 0) {
+        std::unique_ptr<FrontEnd> front;
+        try {
+            if (screen) {
+                front = std::make_unique<Terminal>(options, [&pictures](int selection) {
+                    if (pictures) {
+                        pictures->Take(selection);
+                    }
+                });
+            } else {
+                front = std::make_unique<web::Browser>(options, options.webPort);
             }
-        });
-        SetIdleHandler([&terminal, &feed](Millis next) {
-            feed->Flush();
-            terminal.Idle(next);
+        } catch (const Stop& stop) {
+            std::fprintf(stderr, "pocketpc_console: %s\n", stop.what());
+            return stop.code;
+        }
+        // On the web, the timeline goes to the standard output too, as in a piped run.
+        std::FILE* also = screen ? nullptr : stdout;
+        SetIdleHandler([&front, &feed, &pictures, also](Millis next) {
+            feed->Flush(also);
+            if (pictures && also != nullptr) {
+                pictures->Take();
+            }
+            front->Idle(next);
         });
         std::string how;
         int code = 0;
@@ -319,12 +348,16 @@ int Main(int argc, char** argv, EntryPoint hostBuild, const char* name) {
             how = std::string("the emulated device failed: ") + failure.what();
         }
         SetIdleHandler(nullptr);
-        feed->Flush();
+        feed->Flush(also);
         const std::string unwritten = lastPicture();
         if (!unwritten.empty()) {
             how += "; " + unwritten;
         }
-        terminal.Finish(how);
+        if (also != nullptr) {
+            std::printf("pocketpc_console: %s\n", how.c_str());
+            std::fflush(stdout);
+        }
+        front->Finish(code, how);
         return code;
     }
 

@@ -23,6 +23,7 @@ struct Options {
     int width = 240; // the device\'s screen, in pixels
     int height = 320;
     double speed = 0;  // 0: not given
+    int webPort = 0;   // --web: the port to serve the device on; 0: not on the web
     double hours = 48; // piped runs stop after this much device time
     bool noUi = false;
     std::string timeline; // a file to write the timeline to, or empty
@@ -77,8 +78,19 @@ std::string ClockText(Millis time);
 // The dialog open now, if any.
 std::optional<DialogView> OpenDialogView();
 
+// A way of showing the device to a person, who works it: the terminal, or the web page.
+class FrontEnd {
+  public:
+    virtual ~FrontEnd() = default;
+    // The device's idle handler: shows what changed, waits in real time (times the speed) for
+    // what comes next or the person's next action, and runs that action.
+    virtual void Idle(Millis next) = 0;
+    // Shows how the run ended, with the exit code, and returns when the person has seen it.
+    virtual void Finish(int code, const std::string& how) = 0;
+};
+
 // The run in a terminal: draws the device and takes the person's keys (terminal.cpp).
-class Terminal {
+class Terminal : public FrontEnd {
   public:
     // `drawn` is called after each drawing of the screen with the open menu's selected item
     // (-1: none), for the pictures.
@@ -86,10 +98,9 @@ class Terminal {
     ~Terminal();
     Terminal(const Terminal&) = delete;
     Terminal& operator=(const Terminal&) = delete;
-    // The idle handler.
-    void Idle(Millis next);
+    void Idle(Millis next) override;
     // The last screen: how the run ended; waits for a key.
-    void Finish(const std::string& how);
+    void Finish(int code, const std::string& how) override;
 
   private:
     struct Impl;

@@ -661,7 +661,7 @@ void Terminal::Idle(Millis next) {
     }
 }
 
-void Terminal::Finish(const std::string& how) {
+void Terminal::Finish(int, const std::string& how) {
     if (terminationSignal != 0) {
         return; // nobody is asked for a key by a program that was told to end
     }
