@@ -35,11 +35,7 @@ at=2002-10-07T21:10:40
 out=build/pocketpc-pictures
 work=$(mktemp -d)
 socket="velmot-pictures-$$"
-cleanup() {
-    tmux -L "$socket" kill-server 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'tmux -L "$socket" kill-server 2>/dev/null || true; rm -rf "$work"' EXIT
 rm -rf "$out"
 mkdir -p "$out"
 
