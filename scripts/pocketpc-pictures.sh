@@ -60,6 +60,9 @@ piped() {
     scripts/run.sh --at "$at" --pictures "$work/$name" "$@" </dev/null >"$work/$name.out" 2>&1 ||
         code=$?
     [ "$code" -eq 3 ] || { cat "$work/$name.out" >&2; fail "$name: exit code $code, not 3"; }
+    # It names the picture of the dialog that nobody can answer.
+    grep -qF "(its picture: $(newest "$work/$name"))" "$work/$name.out" ||
+        { tail -n 2 "$work/$name.out" >&2; fail "$name: the dialog's picture is not named"; }
     cp "$(newest "$work/$name")" "$out/$name.png"
 }
 
