@@ -600,10 +600,12 @@ struct Renderer::Impl {
     }
 
     void Icon(const IconView& icon, const RECT& at) {
-        if (icon.image.empty()) {
-            return;
+        IconPixels pixels;
+        try {
+            pixels = DecodeIcon(icon.image);
+        } catch (const Failure&) {
+            return; // no image, or one the device could not draw either: the slot stays empty
         }
-        const IconPixels pixels = DecodeIcon(icon.image);
         cairo_surface_flush(surface);
         unsigned char* data = cairo_image_surface_get_data(surface);
         const int stride = cairo_image_surface_get_stride(surface);
