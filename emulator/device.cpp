@@ -237,13 +237,15 @@ const std::vector<KeyEvent>& Keys() {
 std::vector<IconView> Icons() {
     std::vector<IconView> out;
     for (const Icon& icon : S().icons) {
-        IconView view{icon.window, icon.id, icon.flags, icon.callbackMessage, icon.tip, 0, 0, 0, 0};
+        IconView view{icon.window, icon.id, icon.flags, icon.callbackMessage, icon.tip, 0, 0,
+                      0,           0,       {}};
         auto loaded = S().loadedIcons.find(reinterpret_cast<uintptr_t>(icon.icon));
         if (loaded != S().loadedIcons.end()) {
             view.resourceId = loaded->second.resourceId;
             view.width = loaded->second.width;
             view.height = loaded->second.height;
             view.colours = loaded->second.colours;
+            view.image = loaded->second.image;
         }
         out.push_back(view);
     }

@@ -162,6 +162,10 @@ struct IconView {
     int width;
     int height;
     int colours;
+    // The image itself, as its icon resource holds it: a bitmap header (whose height counts
+    // the mask too), the colour table, the colour bits and the transparency (AND) mask, rows
+    // bottom up, each padded to 4 bytes. Empty when none.
+    std::vector<unsigned char> image;
 };
 std::vector<IconView> Icons(); // the notification area now
 
@@ -262,6 +266,48 @@ constexpr int InputPanelHeight = 80;
 // the size of a character; a popup menu's lines are one base unit high.
 constexpr int BaseUnitWidth = 6;
 constexpr int BaseUnitHeight = 12;
+
+// ---- Where things are on the screen ----------------------------------------------------
+// The places, in screen pixels, where the device shows what a person taps: a front-end draws
+// each thing in its rectangle, and a tap at a pixel (TapAt) reaches what lies there. A
+// rectangle holds its left and top edges, not its right and bottom ones.
+//
+// A dialog control where its template puts it: the dialog's screen rectangle plus its dialog
+// units (4 x 8 dialog units are one base unit).
+RECT ControlRect(const DialogView& dialog, const ControlView& control);
+// Whether the Today screen is in front: no visible window is. The navigation bar then says
+// "Start", and the notification icons are seen (and reached by a tap) only then.
+bool TodayInFront();
+// The navigation bar's ok button at its right end, while the dialog in front asked for a Done
+// button; an empty rectangle otherwise.
+RECT DoneButtonRect();
+// The input panel's button in the middle of the menu bar (a tap on it does nothing here).
+RECT InputPanelButtonRect();
+// The notification icon at `index` of Icons(): 16 x 16 in the menu bar, the last one at its
+// right end and the others to its left, each in a slot of IconSlotWidth pixels.
+RECT IconRect(size_t index);
+constexpr int IconSlotWidth = 20;
+// The input panel's keyboard while the panel is up (none otherwise): 240 x 80 pixels directly
+// above the menu bar, centred on a wider screen, four rows of keys: the digits and Backspace;
+// the letters; more letters and Enter; Shift, letters and the space bar. A tap on a key types
+// its character into the focused edit of the open dialog (a digits-only edit refuses all but
+// digits, as on the device); Backspace erases the last character; Shift and Enter do nothing.
+struct PanelKey {
+    RECT rect;
+    std::wstring label; // "\u2190" Backspace, "\u21B5" Enter, "Shift", "" the space bar
+    wchar_t types;      // the character typed, '\b' for Backspace, 0 for none
+};
+std::vector<PanelKey> InputPanelKeys();
+constexpr int KeyboardWidth = 240;
+// The line of item `index` of a popup menu, within its rectangle.
+RECT MenuItemRect(const MenuView& menu, size_t index);
+// A tap of the pen at a pixel of the screen (a pen-down and a pen-up there), which reaches what
+// the device shows there, in this order: the open popup menu (an enabled item is chosen, a tap
+// outside the menu dismisses it); the ok button; a key of the input panel; a notification icon
+// on the Today screen (sent its callback message for both events); a control of the open dialog
+// (a radio button is clicked, an edit takes the focus). Anywhere else it does nothing. The
+// timeline notes what it reached.
+void TapAt(Millis when, int x, int y);
 
 } // namespace emu
 

@@ -489,40 +489,98 @@ bool LowerInputPanelWhenDue() {
 
 } // namespace emu::detail
 
+namespace emu::detail {
+
+void FocusNow(int controlId) {
+    Touch(controlId, "Focus");
+}
+
+void TypeNow(int controlId, const std::wstring& text) {
+    Window* edit = Touch(controlId, "Type", Kind::Edit);
+    if (edit == nullptr) {
+        return;
+    }
+    const HWND handle = edit->handle;
+    for (wchar_t unit : text) {
+        Window* current = Find(handle);
+        if (current == nullptr) {
+            return;
+        }
+        if ((current->style & ES_NUMBER) && (unit < L'0' || unit > L'9')) {
+            Note("  refused: \"" + Narrow(std::wstring(1, unit)) + "\" in a digits-only field");
+            continue;
+        }
+        if (current->title.size() >= current->textLimit) {
+            Note("  refused: \"" + Narrow(std::wstring(1, unit)) + "\", the field is full");
+            continue;
+        }
+        current->title += unit;
+        Changed(*current);
+    }
+}
+
+void BackspaceNow(int controlId) {
+    Window* edit = Touch(controlId, "Backspace", Kind::Edit);
+    if (edit == nullptr || edit->title.empty()) {
+        return;
+    }
+    edit->title.pop_back();
+    Changed(*edit);
+}
+
+void ClickRadioNow(int controlId) {
+    Window* button = Touch(controlId, "ClickRadio", Kind::Button);
+    if (button == nullptr) {
+        return;
+    }
+    Window& dialog = Require(button->parent, "ClickRadio");
+    if (IsAutoRadio(*button)) {
+        // The group runs from the nearest group start at or before the button to the next
+        // group start after it; the first control always starts one.
+        const std::vector<HWND>& children = dialog.children;
+        size_t at = 0;
+        while (children[at] != button->handle) {
+            ++at;
+        }
+        size_t first = at;
+        while (first > 0 && !(Control(children[first]).style & WS_GROUP)) {
+            --first;
+        }
+        size_t end = at + 1;
+        while (end < children.size() && !(Control(children[end]).style & WS_GROUP)) {
+            ++end;
+        }
+        for (size_t i = first; i < end; ++i) {
+            Window& other = Control(children[i]);
+            if (IsAutoRadio(other)) {
+                other.checked = other.handle == button->handle;
+            }
+        }
+    }
+    Call(dialog.handle, WM_COMMAND, MAKEWPARAM(button->id, BN_CLICKED),
+         reinterpret_cast<LPARAM>(button->handle));
+}
+
+void PressDoneNow() {
+    Window& dialog = OpenDialog("PressDone");
+    if (!(dialog.shellFlags & SHIDIF_DONEBUTTON)) {
+        throw Failure("PressDone: the dialog has no Done button");
+    }
+    Call(dialog.handle, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
+
+} // namespace emu::detail
+
 namespace emu {
 
 void Focus(Millis when, int controlId) {
     Script(when, "user taps control " + std::to_string(controlId),
-           [controlId] { Touch(controlId, "Focus"); });
+           [controlId] { FocusNow(controlId); });
 }
 
 void Type(Millis when, int controlId, const std::wstring& text) {
     Script(when, "user types \"" + Narrow(text) + "\" into " + std::to_string(controlId),
-           [controlId, text] {
-               Window* edit = Touch(controlId, "Type", Kind::Edit);
-               if (edit == nullptr) {
-                   return;
-               }
-               const HWND handle = edit->handle;
-               for (wchar_t unit : text) {
-                   Window* current = Find(handle);
-                   if (current == nullptr) {
-                       return;
-                   }
-                   if ((current->style & ES_NUMBER) && (unit < L'0' || unit > L'9')) {
-                       Note("  refused: \"" + Narrow(std::wstring(1, unit)) +
-                            "\" in a digits-only field");
-                       continue;
-                   }
-                   if (current->title.size() >= current->textLimit) {
-                       Note("  refused: \"" + Narrow(std::wstring(1, unit)) +
-                            "\", the field is full");
-                       continue;
-                   }
-                   current->title += unit;
-                   Changed(*current);
-               }
-           });
+           [controlId, text] { TypeNow(controlId, text); });
 }
 
 void Clear(Millis when, int controlId) {
@@ -537,59 +595,17 @@ void Clear(Millis when, int controlId) {
 }
 
 void Backspace(Millis when, int controlId) {
-    Script(when, "user erases a character of " + std::to_string(controlId), [controlId] {
-        Window* edit = Touch(controlId, "Backspace", Kind::Edit);
-        if (edit == nullptr || edit->title.empty()) {
-            return;
-        }
-        edit->title.pop_back();
-        Changed(*edit);
-    });
+    Script(when, "user erases a character of " + std::to_string(controlId),
+           [controlId] { BackspaceNow(controlId); });
 }
 
 void ClickRadio(Millis when, int controlId) {
-    Script(when, "user taps button " + std::to_string(controlId), [controlId] {
-        Window* button = Touch(controlId, "ClickRadio", Kind::Button);
-        if (button == nullptr) {
-            return;
-        }
-        Window& dialog = Require(button->parent, "ClickRadio");
-        if (IsAutoRadio(*button)) {
-            // The group runs from the nearest group start at or before the button to the
-            // next group start after it; the first control always starts one.
-            const std::vector<HWND>& children = dialog.children;
-            size_t at = 0;
-            while (children[at] != button->handle) {
-                ++at;
-            }
-            size_t first = at;
-            while (first > 0 && !(Control(children[first]).style & WS_GROUP)) {
-                --first;
-            }
-            size_t end = at + 1;
-            while (end < children.size() && !(Control(children[end]).style & WS_GROUP)) {
-                ++end;
-            }
-            for (size_t i = first; i < end; ++i) {
-                Window& other = Control(children[i]);
-                if (IsAutoRadio(other)) {
-                    other.checked = other.handle == button->handle;
-                }
-            }
-        }
-        Call(dialog.handle, WM_COMMAND, MAKEWPARAM(button->id, BN_CLICKED),
-             reinterpret_cast<LPARAM>(button->handle));
-    });
+    Script(when, "user taps button " + std::to_string(controlId),
+           [controlId] { ClickRadioNow(controlId); });
 }
 
 void PressDone(Millis when) {
-    Script(when, "user taps Done", [] {
-        Window& dialog = OpenDialog("PressDone");
-        if (!(dialog.shellFlags & SHIDIF_DONEBUTTON)) {
-            throw Failure("PressDone: the dialog has no Done button");
-        }
-        Call(dialog.handle, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    });
+    Script(when, "user taps Done", [] { PressDoneNow(); });
 }
 
 } // namespace emu

@@ -87,6 +87,7 @@ struct LoadedIcon {
     int width;
     int height;
     int colours;
+    std::vector<unsigned char> image; // the image resource's bytes, copied as the device does
 };
 
 // A later start of a program, run the moment the running one makes a given call.
@@ -191,6 +192,16 @@ LRESULT DialogWindowProc(Window& dialog, UINT message, WPARAM wParam, LPARAM lPa
 LRESULT ControlWindowProc(Window& control, UINT message, WPARAM wParam, LPARAM lParam);
 void SetFocusTo(Window& dialog, HWND control);
 Window& OpenDialog(const char* action);
+
+// The person's actions as they happen (the scripted ones and a tap at a pixel run these).
+void FocusNow(int controlId);
+void TypeNow(int controlId, const std::wstring& text);
+void BackspaceNow(int controlId);
+void ClickRadioNow(int controlId);
+void PressDoneNow();
+void TapIconNow(size_t index); // the icon at this place of the notification area
+void ChooseMenuItemNow(UINT commandId);
+void DismissMenuNow();
 
 } // namespace emu::detail
 

@@ -179,6 +179,7 @@ HANDLE WINAPI LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int width,
     const int imageHeight = static_cast<int>(ReadDword(image + 8)) / 2;
     const int bits = ReadWord(image + 14);
     const uintptr_t handle = S().nextIcon++;
-    S().loadedIcons[handle] = {groupId, imageWidth, imageHeight, bits >= 24 ? 0 : 1 << bits};
+    S().loadedIcons[handle] = {groupId, imageWidth, imageHeight, bits >= 24 ? 0 : 1 << bits,
+                               std::vector<unsigned char>(image, image + imageSize)};
     return reinterpret_cast<HANDLE>(handle);
 }

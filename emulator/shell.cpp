@@ -192,49 +192,70 @@ BOOL WINAPI Shell_NotifyIcon(DWORD operation, PNOTIFYICONDATA data) {
     }
 }
 
-namespace emu {
+namespace emu::detail {
 
 // The shell sends each mouse event on an icon as the icon's callback message.
-static void SendMouseEvent(UINT mouseMessage, const char* action) {
-    if (S().icons.empty()) {
+static void SendMouseEvent(size_t index, UINT mouseMessage, const char* action) {
+    if (S().icons.size() <= index) {
         throw Failure(std::string(action) + ": no icon in the notification area at " +
                       FormatTime(S().now));
     }
-    const Icon icon = S().icons.front();
+    const Icon icon = S().icons[index];
     SendMessageW(icon.window, icon.callbackMessage, icon.id, static_cast<LPARAM>(mouseMessage));
 }
 
+void TapIconNow(size_t index) {
+    const Icon tapped = S().icons.at(index);
+    SendMouseEvent(index, WM_LBUTTONDOWN, "TapIcon");
+    // The pen comes up where the icon was; an icon gone meanwhile hears nothing of it.
+    for (size_t i = 0; i < S().icons.size(); ++i) {
+        if (S().icons[i].window == tapped.window && S().icons[i].id == tapped.id) {
+            SendMouseEvent(i, WM_LBUTTONUP, "TapIcon");
+            return;
+        }
+    }
+}
+
+void ChooseMenuItemNow(UINT commandId) {
+    Tracking& tracking = OpenMenu("ChooseMenuItem");
+    const Menu* menu = FindMenu(tracking.menu);
+    const auto& items = menu->items;
+    auto item = std::find_if(items.begin(), items.end(), [commandId](const MenuItemView& i) {
+        return !(i.flags & MF_SEPARATOR) && i.id == commandId;
+    });
+    if (item == items.end() || (item->flags & (MF_GRAYED | MF_DISABLED))) {
+        throw Failure("ChooseMenuItem: the menu has no enabled item " + std::to_string(commandId));
+    }
+    tracking.chosen = true;
+    tracking.choice = commandId;
+    tracking.done = true;
+}
+
+void DismissMenuNow() {
+    OpenMenu("DismissMenu").done = true;
+}
+
+} // namespace emu::detail
+
+namespace emu {
+
 void TapIcon(Millis when) {
     Script(when, "user taps the icon", [] {
-        SendMouseEvent(WM_LBUTTONDOWN, "TapIcon");
-        // The pen comes up where the icon was; an icon gone meanwhile hears nothing of it.
-        if (!S().icons.empty()) {
-            SendMouseEvent(WM_LBUTTONUP, "TapIcon");
+        if (S().icons.empty()) {
+            throw Failure("TapIcon: no icon in the notification area at " + FormatTime(S().now));
         }
+        TapIconNow(0);
     });
 }
 
 void IconMouseEvent(Millis when, UINT mouseMessage) {
     Script(when, "mouse event " + Hex(mouseMessage) + " on the icon",
-           [mouseMessage] { SendMouseEvent(mouseMessage, "IconMouseEvent"); });
+           [mouseMessage] { SendMouseEvent(0, mouseMessage, "IconMouseEvent"); });
 }
 
 void ChooseMenuItem(Millis when, UINT commandId) {
-    Script(when, "user chooses menu item " + std::to_string(commandId), [commandId] {
-        Tracking& tracking = OpenMenu("ChooseMenuItem");
-        const Menu* menu = FindMenu(tracking.menu);
-        const auto& items = menu->items;
-        auto item = std::find_if(items.begin(), items.end(), [commandId](const MenuItemView& i) {
-            return !(i.flags & MF_SEPARATOR) && i.id == commandId;
-        });
-        if (item == items.end() || (item->flags & (MF_GRAYED | MF_DISABLED))) {
-            throw Failure("ChooseMenuItem: the menu has no enabled item " +
-                          std::to_string(commandId));
-        }
-        tracking.chosen = true;
-        tracking.choice = commandId;
-        tracking.done = true;
-    });
+    Script(when, "user chooses menu item " + std::to_string(commandId),
+           [commandId] { ChooseMenuItemNow(commandId); });
 }
 
 std::optional<MenuView> OpenPopupMenu() {
@@ -245,7 +266,7 @@ std::optional<MenuView> OpenPopupMenu() {
 }
 
 void DismissMenu(Millis when) {
-    Script(when, "user taps outside the menu", [] { OpenMenu("DismissMenu").done = true; });
+    Script(when, "user taps outside the menu", [] { DismissMenuNow(); });
 }
 
 void SendToWindow(Millis when, const std::wstring& className, UINT message, WPARAM wParam,

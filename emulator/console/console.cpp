@@ -75,7 +75,8 @@ namespace {
         stderr,
         "pocketpc_console: %s\n"
         "usage: pocketpc_console [--image FILE] [--at HH:MM[:SS]] [--screen WxH] [--speed N] "
-        "[--hours N] [--no-ui] [--timeline FILE] [--hint TEXT] [--] [command line]\n",
+        "[--hours N] [--no-ui] [--timeline FILE] [--pictures DIR] [--hint TEXT] [--] "
+        "[command line]\n",
         why.c_str());
     std::exit(ExitUsage);
 }
@@ -89,14 +90,31 @@ double Number(const char* text, const char* option) {
     return value;
 }
 
-int TimeOfDay(const char* text) {
-    int h = 0, m = 0, s = 0;
-    char tail = 0;
-    const int read = std::sscanf(text, "%d:%d:%d%c", &h, &m, &s, &tail);
-    if (read < 2 || read > 3 || h < 0 || h > 23 || m < 0 || m > 59 || s < 0 || s > 59) {
-        Usage(std::string("--at wants HH:MM or HH:MM:SS, not \"") + text + "\"");
+// --at [YYYY-MM-DDT]HH:MM[:SS]: the time of day, and the date when one is given.
+void StartAt(const char* text, Options* options) {
+    int h = 0, m = 0, s = 0, year = 0, month = 0, day = 0;
+    char tail = 0, separator = 0;
+    const char* time = text;
+    if (std::strchr(text, '-') != nullptr) {
+        int length = 0;
+        if (std::sscanf(text, "%4d-%2d-%2d%c%n", &year, &month, &day, &separator, &length) != 4 ||
+            (separator != 'T' && separator != ' ') || month < 1 || month > 12 || day < 1 ||
+            year < 1601 || year > 9999 ||
+            day > (month == 2 ? (year % 4 == 0 && (year % 100 != 0 || year % 400 == 0) ? 29 : 28)
+                   : month == 4 || month == 6 || month == 9 || month == 11 ? 30
+                                                                           : 31)) {
+            year = -1;
+        }
+        time = text + length;
     }
-    return (h * 60 + m) * 60 + s;
+    const int read = year < 0 ? 0 : std::sscanf(time, "%d:%d:%d%c", &h, &m, &s, &tail);
+    if (read < 2 || read > 3 || h < 0 || h > 23 || m < 0 || m > 59 || s < 0 || s > 59) {
+        Usage(std::string("--at wants HH:MM[:SS] or YYYY-MM-DDTHH:MM[:SS], not \"") + text + "\"");
+    }
+    options->at = (h * 60 + m) * 60 + s;
+    options->year = year;
+    options->month = month;
+    options->day = day;
 }
 
 Options Parse(int argc, char** argv) {
@@ -118,7 +136,8 @@ Options Parse(int argc, char** argv) {
         }
         if (!hasValue) {
             Usage(arg == "--image" || arg == "--at" || arg == "--screen" || arg == "--speed" ||
-                          arg == "--hours" || arg == "--timeline" || arg == "--hint"
+                          arg == "--hours" || arg == "--timeline" || arg == "--hint" ||
+                          arg == "--pictures"
                       ? arg + " wants a value"
                       : "unknown option " + arg);
         }
@@ -126,7 +145,7 @@ Options Parse(int argc, char** argv) {
         if (arg == "--image") {
             options.image = value;
         } else if (arg == "--at") {
-            options.at = TimeOfDay(value);
+            StartAt(value, &options);
         } else if (arg == "--screen") {
             char tail = 0;
             if (std::sscanf(value, "%dx%d%c", &options.width, &options.height, &tail) != 2) {
@@ -138,6 +157,8 @@ Options Parse(int argc, char** argv) {
             options.hours = Number(value, "--hours");
         } else if (arg == "--timeline") {
             options.timeline = value;
+        } else if (arg == "--pictures") {
+            options.pictures = value;
         } else if (arg == "--hint") {
             options.hint = value;
         } else {
@@ -153,7 +174,7 @@ Options Parse(int argc, char** argv) {
     return options;
 }
 
-// The device's clock: this machine's local date and time, or the time chosen.
+// The device's clock: this machine's local date and time, or the time (and date) chosen.
 void SetDeviceClock(const Options& options) {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -162,16 +183,24 @@ void SetDeviceClock(const Options& options) {
     if (options.at >= 0) {
         seconds = options.at;
     }
+    if (options.year > 0) {
+        SetClock(options.year, options.month, options.day, seconds / 3600, seconds / 60 % 60,
+                 seconds % 60);
+        return;
+    }
     SetClock(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, seconds / 3600,
              seconds / 60 % 60, seconds % 60);
 }
 
 // Nobody at the other end of a pipe can answer a dialog or a menu.
-void RefuseWhatNeedsAPerson(const Options& options) {
+void RefuseWhatNeedsAPerson(const Options& options, const Pictures* pictures) {
     if (const std::optional<DialogView> dialog = OpenDialogView()) {
+        const std::string picture =
+            pictures != nullptr ? " (its picture: " + pictures->Last() + ")" : "";
         throw Stop(ExitNobody, "the program opened its dialog \"" +
                                    std::string(dialog->caption.begin(), dialog->caption.end()) +
-                                   "\" and waits for an answer that nobody can give here: run "
+                                   "\"" + picture +
+                                   " and waits for an answer that nobody can give here: run "
                                    "it in a terminal, or give it " +
                                    options.hint);
     }
@@ -181,21 +210,29 @@ void RefuseWhatNeedsAPerson(const Options& options) {
     }
 }
 
-// The idle handler of a run without a screen.
-void PipedIdle(const Options& options, TimelineFeed& feed, Millis limit, Millis next) {
+// The idle handler of a run without a screen. With pictures, the clock stops at each change of
+// the minute too, so that the picture of the clock in the bar has that moment's time.
+void PipedIdle(const Options& options, TimelineFeed& feed, Pictures* pictures, Millis limit,
+               Millis next) {
     feed.Flush(stdout);
-    RefuseWhatNeedsAPerson(options);
+    if (pictures != nullptr) {
+        pictures->Take();
+    }
+    RefuseWhatNeedsAPerson(options, pictures);
     if (next < 0) {
         throw Stop(ExitFailure, "nothing is left to happen at " + FormatTime(Now()) +
                                     ": the program waits for ever");
     }
-    const Millis to = std::min(next, limit);
+    Millis to = std::min(next, limit);
+    if (pictures != nullptr) {
+        to = std::min(to, (Now() / 60000 + 1) * 60000);
+    }
     if (options.speed > 0) {
         const double ms = static_cast<double>(to - Now()) / options.speed;
         std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(ms));
     }
     AdvanceClock(to);
-    if (to < next) {
+    if (to == limit && limit < next) {
         char hours[32];
         std::snprintf(hours, sizeof(hours), "%g", options.hours);
         throw Stop(ExitTimeLimit, std::string("stopped after ") + hours +
@@ -237,15 +274,34 @@ int Main(int argc, char** argv, EntryPoint hostBuild, const char* name) {
     }
     const bool screen = !options.noUi && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
     std::unique_ptr<TimelineFeed> feed;
+    std::unique_ptr<Pictures> pictures;
     try {
         feed = std::make_unique<TimelineFeed>(options.timeline);
+        if (!options.pictures.empty()) {
+            pictures = std::make_unique<Pictures>(options.pictures);
+        }
     } catch (const Stop& stop) {
         std::fprintf(stderr, "pocketpc_console: %s\n", stop.what());
         return stop.code;
     }
+    // The last picture: the screen as the program left it.
+    auto lastPicture = [&pictures]() -> std::string {
+        try {
+            if (pictures) {
+                pictures->Take();
+            }
+            return "";
+        } catch (const Stop& stop) {
+            return stop.what();
+        }
+    };
 
     if (screen) {
-        Terminal terminal(options);
+        Terminal terminal(options, [&pictures](int selection) {
+            if (pictures) {
+                pictures->Take(selection);
+            }
+        });
         SetIdleHandler([&terminal, &feed](Millis next) {
             feed->Flush();
             terminal.Idle(next);
@@ -264,17 +320,22 @@ int Main(int argc, char** argv, EntryPoint hostBuild, const char* name) {
         }
         SetIdleHandler(nullptr);
         feed->Flush();
+        const std::string unwritten = lastPicture();
+        if (!unwritten.empty()) {
+            how += "; " + unwritten;
+        }
         terminal.Finish(how);
         return code;
     }
 
     const Millis limit = Now() + static_cast<Millis>(options.hours * 3600000.0);
-    SetIdleHandler(
-        [&options, &feed, limit](Millis next) { PipedIdle(options, *feed, limit, next); });
+    SetIdleHandler([&options, &feed, &pictures, limit](Millis next) {
+        PipedIdle(options, *feed, pictures.get(), limit, next);
+    });
+    int code = 0;
     try {
-        const int code = RunProgram(entry, options.commandLine);
+        code = RunProgram(entry, options.commandLine);
         feed->Flush(stdout);
-        return code;
     } catch (const Stop& stop) {
         feed->Flush(stdout);
         std::printf("pocketpc_console: %s\n", stop.what());
@@ -284,6 +345,12 @@ int Main(int argc, char** argv, EntryPoint hostBuild, const char* name) {
         std::printf("pocketpc_console: the emulated device failed: %s\n", failure.what());
         return ExitFailure;
     }
+    const std::string unwritten = lastPicture();
+    if (!unwritten.empty()) {
+        std::printf("pocketpc_console: %s\n", unwritten.c_str());
+        return ExitFailure;
+    }
+    return code;
 }
 
 } // namespace emu::console

@@ -6,12 +6,14 @@
 //   pocketpc_console [options] --image FILE [command line]   the device image's ARM code
 //   (a host build hands its own entry point to Main instead of --image)
 //
-// Options: --at HH:MM[:SS] (the clock's start; default this machine's local time),
+// Options: --at [YYYY-MM-DDT]HH:MM[:SS] (the clock's start, and its date when given; default
+// this machine's local date and time),
 // --screen WIDTHxHEIGHT (240x320, the default, 320x240 or 240x240),
 // --speed N (the clock's speed; in a terminal x1 by default, piped: virtual time),
 // --hours N (piped: the device time after which a run that goes on is stopped; 48),
 // --no-ui (no screen even in a terminal), --timeline FILE (the timeline written there as
-// it happens), --hint TEXT (what to give when nobody can answer a dialog).
+// it happens), --pictures DIR (a PNG of the screen, drawn in pixels, each time what it shows
+// changes), --hint TEXT (what to give when nobody can answer a dialog).
 #ifndef VELMOT_EMULATOR_CONSOLE_CONSOLE_H
 #define VELMOT_EMULATOR_CONSOLE_CONSOLE_H
 

@@ -6,6 +6,8 @@
 #include "emulator/device.h"
 
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -15,12 +17,16 @@ struct Options {
     std::string image; // the device image; empty: the host build handed over
     std::string name;  // the program, as the screen names it
     int at = -1;       // seconds after midnight at the start; -1: local time
-    int width = 240;   // the device\'s screen, in pixels
+    int year = 0;      // the date at the start (--at with a date); 0: this machine's
+    int month = 0;
+    int day = 0;
+    int width = 240; // the device\'s screen, in pixels
     int height = 320;
     double speed = 0;  // 0: not given
     double hours = 48; // piped runs stop after this much device time
     bool noUi = false;
     std::string timeline; // a file to write the timeline to, or empty
+    std::string pictures; // a folder to write the screen's pictures to, or empty
     std::string hint = "a command line that needs none";
     std::wstring commandLine;
 };
@@ -46,6 +52,26 @@ class TimelineFeed {
     size_t written_ = 0;
 };
 
+// The screen's pictures (--pictures DIR): a PNG each time what the screen shows changes, named
+// in order with the device time ("0007-21.10.52.474.png"), at the screen's own size.
+class Pictures {
+  public:
+    // Makes the folder when it is missing; throws Stop (ExitUsage) when it cannot, or when the
+    // fonts are missing.
+    explicit Pictures(const std::string& folder);
+    ~Pictures();
+    Pictures(const Pictures&) = delete;
+    Pictures& operator=(const Pictures&) = delete;
+    // Writes a picture when the screen changed; throws Stop when it cannot be written.
+    void Take(int menuSelection = -1);
+    // The last picture written ("" before the first).
+    const std::string& Last() const;
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
 // "hh:mm" of a device time, the hour without a leading zero.
 std::string ClockText(Millis time);
 // The dialog open now, if any.
@@ -54,7 +80,9 @@ std::optional<DialogView> OpenDialogView();
 // The run in a terminal: draws the device and takes the person's keys (terminal.cpp).
 class Terminal {
   public:
-    explicit Terminal(const Options& options);
+    // `drawn` is called after each drawing of the screen with the open menu's selected item
+    // (-1: none), for the pictures.
+    Terminal(const Options& options, std::function<void(int menuSelection)> drawn = nullptr);
     ~Terminal();
     Terminal(const Terminal&) = delete;
     Terminal& operator=(const Terminal&) = delete;

@@ -86,7 +86,8 @@ struct Target {
 } // namespace
 
 struct Terminal::Impl {
-    explicit Impl(const Options& options) : name(options.name), speed(options.speed) {
+    Impl(const Options& options, std::function<void(int)> onDrawn)
+        : name(options.name), speed(options.speed), drawn(std::move(onDrawn)) {
         if (speed <= 0) {
             speed = 1;
         }
@@ -94,6 +95,7 @@ struct Terminal::Impl {
 
     std::string name;
     double speed;
+    std::function<void(int)> drawn;
     HWND dialog = nullptr;
     int highlight = INT_MIN; // the highlighted control's id
     size_t menusSeen = 0;
@@ -149,7 +151,9 @@ struct Terminal::Impl {
         const int col = ScreenColumns() - 1 - static_cast<int>(right.size());
         Put(row, col, right, bar);
         if (done) {
-            targets.push_back({row, ScreenColumns() - 3, 2, [] { PressDone(Now()); }});
+            // Where the device has its ok button (the text lies inside).
+            const Cells ok = PixelCells(DoneButtonRect());
+            targets.push_back({row, ok.col, ok.width, [] { PressDone(Now()); }});
         }
     }
 
@@ -207,19 +211,28 @@ struct Terminal::Impl {
                 }
             }
         }
-        const int keyRow = panel.row + panel.height / 2;
-        for (int digit = 0; digit < 10; ++digit) {
-            const int col = 2 + 3 * ((digit + 9) % 10);
-            const wchar_t unit = static_cast<wchar_t>(L'0' + digit);
-            Put(keyRow, col, std::string(1, static_cast<char>('0' + digit)), bar | A_BOLD);
-            if (editId != INT_MIN) {
-                targets.push_back({keyRow, col, 1,
-                                   [editId, unit] { Type(Now(), editId, std::wstring(1, unit)); }});
+        // The keypad: the keys of the device's keyboard that type digits and Backspace, each
+        // in the cell at the middle of the key.
+        for (const PanelKey& key : InputPanelKeys()) {
+            const wchar_t unit = key.types;
+            if (unit != L'\b' && (unit < L'0' || unit > L'9')) {
+                continue;
             }
-        }
-        Put(keyRow, 32, "<-", bar | A_BOLD);
-        if (editId != INT_MIN) {
-            targets.push_back({keyRow, 32, 2, [editId] { Backspace(Now(), editId); }});
+            const std::string label =
+                unit == L'\b' ? "<-" : std::string(1, static_cast<char>(unit));
+            const int row = Row((key.rect.top + key.rect.bottom) / 2);
+            const int col = Column((key.rect.left + key.rect.right) / 2);
+            Put(row, col, label, bar | A_BOLD);
+            if (editId == INT_MIN) {
+                continue;
+            }
+            targets.push_back({row, col, static_cast<int>(label.size()), [editId, unit] {
+                                   if (unit == L'\b') {
+                                       Backspace(Now(), editId);
+                                   } else {
+                                       Type(Now(), editId, std::wstring(1, unit));
+                                   }
+                               }});
         }
     }
 
@@ -228,11 +241,10 @@ struct Terminal::Impl {
         const int row = MenuBarRow();
         Fill(row, 0, ScreenColumns(), bar);
         const std::vector<IconView> icons = Icons();
-        int col = ScreenColumns() - 1;
         for (size_t i = icons.size(); i-- > 0;) {
             std::string glyph = Ascii(icons[i].tip).substr(0, 2);
             glyph += std::string(2 - glyph.size(), '*');
-            col -= 3;
+            const int col = PixelCells(IconRect(i)).col; // where the device has the icon
             Put(row, col, glyph, bar | A_REVERSE | A_BOLD);
             if (i == 0) {
                 targets.push_back({row, col, 2, [] { TapIcon(Now()); }});
@@ -380,6 +392,9 @@ struct Terminal::Impl {
         TimelinePane();
         mvaddnstr(LINES - 1, 0, KeysLine, COLS);
         refresh();
+        if (drawn) {
+            drawn(OpenPopupMenu() ? selection : -1);
+        }
     }
 
     // ---- The person's keys ----
@@ -574,7 +589,8 @@ static void StopWhenTerminated() {
     }
 }
 
-Terminal::Terminal(const Options& options) : impl_(new Impl(options)) {
+Terminal::Terminal(const Options& options, std::function<void(int)> drawn)
+    : impl_(new Impl(options, std::move(drawn))) {
     struct sigaction action = {};
     action.sa_handler = NoteTermination;
     sigemptyset(&action.sa_mask);
