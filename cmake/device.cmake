@@ -17,9 +17,8 @@
 # The loader calls the entry with WinMain's arguments, so WinMain is the entry itself (see
 # shell/entry.cpp).
 
-find_program(VELMOT_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
 find_program(VELMOT_WINDRES NAMES x86_64-w64-mingw32-windres)
-if(NOT VELMOT_PYTHON OR NOT VELMOT_WINDRES)
+if(NOT EXISTS ${VELMOT_PYTHON} OR NOT VELMOT_WINDRES)
     message(FATAL_ERROR "The device build needs Debian's python3 (with python3-pyelftools) and "
                         "x86_64-w64-mingw32-windres: apt-get install python3 python3-pyelftools "
                         "binutils-mingw-w64-x86-64 (the project's scripts install them)")
@@ -29,19 +28,6 @@ set(VELMOT_IMAGE_WRITER ${CMAKE_CURRENT_SOURCE_DIR}/cmake/ce_image.py)
 set(VELMOT_LINKER_SCRIPT ${CMAKE_CURRENT_SOURCE_DIR}/cmake/ce_image.ld)
 set(VELMOT_INTERFACE ${CMAKE_CURRENT_SOURCE_DIR}/platform/platform_api.h)
 
-# The link time stamp: SOURCE_DATE_EPOCH when it is set, else the commit's time, so that the
-# same commit always gives the same image.
-if(DEFINED ENV{SOURCE_DATE_EPOCH} AND NOT "$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
-    set(VELMOT_EPOCH "$ENV{SOURCE_DATE_EPOCH}")
-else()
-    execute_process(COMMAND git log -1 --format=%ct WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}
-                    OUTPUT_VARIABLE VELMOT_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE
-                    RESULT_VARIABLE VELMOT_GIT_RESULT ERROR_QUIET)
-    if(NOT VELMOT_GIT_RESULT EQUAL 0 OR NOT VELMOT_EPOCH MATCHES "^[0-9]+$")
-        message(FATAL_ERROR "No SOURCE_DATE_EPOCH and no git commit to take the image's time "
-                            "stamp from: set SOURCE_DATE_EPOCH to a time in seconds")
-    endif()
-endif()
 
 # The one resource script, compiled as the host and desktop builds compile it.
 set(VELMOT_DEVICE_RES ${CMAKE_CURRENT_BINARY_DIR}/velmot.res)
@@ -140,17 +126,18 @@ velmot_device_image(velmot_divergent ${VELMOT_DIVERGENT_SOURCES})
 #   (wceload.exe) reads: the set-up file 00VELMOT.000 that cmake/make_cab_setup.py writes,
 #   then velmot.exe as file number 1 (00VELMOT.001), stored uncompressed by gcab;
 # - velmot-<version>-pocketpc-arm.zip: one folder with the same velmot.exe, README.txt and
-#   the licence as LICENSE.txt.
+#   the licence as LICENSE.txt (cmake/make_zip.py).
+# Both carry VELMOT_EPOCH as every file's time: gcab takes the files' modification times,
+# read in UTC, and make_zip.py is told.
 set(VELMOT_PACKAGE_NAME velmot-${PROJECT_VERSION}-pocketpc-arm)
 set(VELMOT_PACKAGE_DIR ${CMAKE_CURRENT_BINARY_DIR}/package)
 
 find_program(VELMOT_GCAB NAMES gcab)
-foreach(tool VELMOT_PYTHON VELMOT_GCAB)
-    if(NOT ${tool})
-        message(WARNING "${tool} not found: the package target needs python3 and gcab "
-                        "(apt-get install python3 gcab; scripts/test-device.sh installs them)")
-    endif()
-endforeach()
+find_program(VELMOT_TOUCH NAMES touch)
+if(NOT VELMOT_GCAB)
+    message(WARNING "gcab not found: the package target needs it "
+                    "(apt-get install gcab; scripts/test-device.sh installs it)")
+endif()
 # With Windows line ends, for the desktop's and the device's Notepad alike.
 configure_file(cmake/README-pocketpc.txt ${VELMOT_PACKAGE_DIR}/README.txt @ONLY
     NEWLINE_STYLE CRLF)
@@ -158,25 +145,24 @@ configure_file(LICENSE ${VELMOT_PACKAGE_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRL
 set(VELMOT_CAB ${CMAKE_CURRENT_BINARY_DIR}/${VELMOT_PACKAGE_NAME}.cab)
 set(VELMOT_ZIP ${CMAKE_CURRENT_BINARY_DIR}/${VELMOT_PACKAGE_NAME}.zip)
 set(VELMOT_CAB_DIR ${VELMOT_PACKAGE_DIR}/cab)
-set(VELMOT_ZIP_DIR ${VELMOT_PACKAGE_DIR}/zip/${VELMOT_PACKAGE_NAME})
 add_custom_command(
     OUTPUT ${VELMOT_CAB} ${VELMOT_ZIP}
-    COMMAND ${CMAKE_COMMAND} -E rm -rf ${VELMOT_CAB_DIR} ${VELMOT_PACKAGE_DIR}/zip
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${VELMOT_CAB_DIR} ${VELMOT_ZIP_DIR}
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${VELMOT_CAB_DIR}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${VELMOT_CAB_DIR}
     COMMAND ${VELMOT_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/cmake/make_cab_setup.py
             ${VELMOT_CAB_DIR}/00VELMOT.000
     COMMAND ${CMAKE_COMMAND} -E copy ${VELMOT_DEVICE_EXE} ${VELMOT_CAB_DIR}/00VELMOT.001
+    COMMAND ${VELMOT_TOUCH} -d @${VELMOT_EPOCH} ${VELMOT_CAB_DIR}/00VELMOT.000
+            ${VELMOT_CAB_DIR}/00VELMOT.001
     COMMAND ${CMAKE_COMMAND} -E rm -f ${VELMOT_CAB}
     # The set-up file first, then the program.
-    COMMAND ${VELMOT_GCAB} --create --nopath ${VELMOT_CAB} ${VELMOT_CAB_DIR}/00VELMOT.000
-            ${VELMOT_CAB_DIR}/00VELMOT.001
-    COMMAND ${CMAKE_COMMAND} -E copy ${VELMOT_DEVICE_EXE} ${VELMOT_PACKAGE_DIR}/README.txt
-            ${VELMOT_PACKAGE_DIR}/LICENSE.txt ${VELMOT_ZIP_DIR}/
-    COMMAND ${CMAKE_COMMAND} -E rm -f ${VELMOT_ZIP}
-    COMMAND ${CMAKE_COMMAND} -E chdir ${VELMOT_PACKAGE_DIR}/zip
-            ${CMAKE_COMMAND} -E tar cf ${VELMOT_ZIP} --format=zip ${VELMOT_PACKAGE_NAME}
-    DEPENDS velmot ${VELMOT_DEVICE_EXE} cmake/make_cab_setup.py ${VELMOT_PACKAGE_DIR}/README.txt
-            ${VELMOT_PACKAGE_DIR}/LICENSE.txt
+    COMMAND ${CMAKE_COMMAND} -E env TZ=UTC ${VELMOT_GCAB} --create --nopath ${VELMOT_CAB}
+            ${VELMOT_CAB_DIR}/00VELMOT.000 ${VELMOT_CAB_DIR}/00VELMOT.001
+    COMMAND ${VELMOT_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/cmake/make_zip.py ${VELMOT_ZIP}
+            ${VELMOT_EPOCH} ${VELMOT_PACKAGE_NAME} ${VELMOT_DEVICE_EXE}
+            ${VELMOT_PACKAGE_DIR}/README.txt ${VELMOT_PACKAGE_DIR}/LICENSE.txt
+    DEPENDS velmot ${VELMOT_DEVICE_EXE} cmake/make_cab_setup.py cmake/make_zip.py
+            ${VELMOT_PACKAGE_DIR}/README.txt ${VELMOT_PACKAGE_DIR}/LICENSE.txt
     COMMENT "Packaging ${VELMOT_PACKAGE_NAME}.cab and .zip"
     VERBATIM)
 add_custom_target(package DEPENDS ${VELMOT_CAB} ${VELMOT_ZIP})

@@ -7,7 +7,7 @@
 // the field; there desktop/dll_search.cpp restricts what it can at run time.
 //
 // The loader finds the record through the image's load-configuration directory. GNU ld keeps
-// the record but leaves that directory empty, so desktop/patch_load_config.py points it at
+// the record but leaves that directory empty, so desktop/finish_image.py points it at
 // this symbol after the link, finding the symbol's address in the link map.
 #include "platform/platform.h"
 

@@ -44,10 +44,11 @@ target_link_options(velmot PRIVATE
 # The load configuration (desktop/load_config.cpp), which nothing references, is kept by
 # naming it as undefined. GNU ld leaves the image's directory of it
 # empty, so a step after the link points the directory at the record, whose address the link
-# map gives, and fixes the checksum (desktop/patch_load_config.py, with pefile). The build
+# map gives; the same step sets the link and resource time stamps, which ld and windres take
+# from the clock, to VELMOT_EPOCH, and fixes the checksum (desktop/finish_image.py, with
+# pefile). The build
 # fails when the record is not found. Every later use of velmot.exe (the Wine tests, the
 # package) takes the patched file.
-set(VELMOT_PYTHON /usr/bin/python3 CACHE FILEPATH "Python 3 with pefile (Debian: python3-pefile)")
 execute_process(COMMAND ${VELMOT_PYTHON} -c "import pefile"
     RESULT_VARIABLE VELMOT_PEFILE_MISSING OUTPUT_QUIET ERROR_QUIET)
 if(VELMOT_PEFILE_MISSING)
@@ -55,9 +56,9 @@ if(VELMOT_PEFILE_MISSING)
         "after the link (Debian: apt-get install python3-pefile; or set VELMOT_PYTHON)")
 endif()
 add_custom_command(TARGET velmot POST_BUILD
-    COMMAND ${VELMOT_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/desktop/patch_load_config.py
-        $<TARGET_FILE:velmot> ${CMAKE_CURRENT_BINARY_DIR}/velmot.map
-    COMMENT "Pointing velmot.exe's load-configuration directory at its record")
+    COMMAND ${VELMOT_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/desktop/finish_image.py
+        $<TARGET_FILE:velmot> ${CMAKE_CURRENT_BINARY_DIR}/velmot.map ${VELMOT_EPOCH}
+    COMMENT "Finishing velmot.exe: its load-configuration directory and time stamps")
 # The shutdown privilege; the common controls. Not powrprof: desktop/sleep.cpp finds its
 # functions in the system folder at run time (see desktop/dll_search.cpp).
 target_link_libraries(velmot PRIVATE advapi32 comctl32)
@@ -65,18 +66,22 @@ target_link_libraries(velmot PRIVATE advapi32 comctl32)
 # ---- Release package --------------------------------------------------------------------
 # cmake --build --preset windows --target package makes velmot-<version>-win64.zip: one
 # folder with velmot.exe (stripped at link time), README.txt on how to run it and the
-# licence as LICENSE.txt.
-install(TARGETS velmot RUNTIME DESTINATION .)
+# licence as LICENSE.txt, each with the time VELMOT_EPOCH (cmake/make_zip.py).
 # With Windows line ends, for every Notepad.
 configure_file(desktop/README-windows.txt ${VELMOT_GENERATED_DIR}/README.txt @ONLY
     NEWLINE_STYLE CRLF)
 configure_file(LICENSE ${VELMOT_GENERATED_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
-install(FILES ${VELMOT_GENERATED_DIR}/README.txt ${VELMOT_GENERATED_DIR}/LICENSE.txt
-    DESTINATION .)
-set(CPACK_GENERATOR ZIP)
-set(CPACK_PACKAGE_NAME velmot)
-set(CPACK_PACKAGE_FILE_NAME velmot-${PROJECT_VERSION}-win64)
-include(CPack)
+set(VELMOT_WINDOWS_ZIP ${CMAKE_CURRENT_BINARY_DIR}/velmot-${PROJECT_VERSION}-win64.zip)
+add_custom_command(
+    OUTPUT ${VELMOT_WINDOWS_ZIP}
+    COMMAND ${VELMOT_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/cmake/make_zip.py ${VELMOT_WINDOWS_ZIP}
+            ${VELMOT_EPOCH} velmot-${PROJECT_VERSION}-win64 $<TARGET_FILE:velmot>
+            ${VELMOT_GENERATED_DIR}/README.txt ${VELMOT_GENERATED_DIR}/LICENSE.txt
+    DEPENDS velmot cmake/make_zip.py ${VELMOT_GENERATED_DIR}/README.txt
+            ${VELMOT_GENERATED_DIR}/LICENSE.txt
+    COMMENT "Packaging velmot-${PROJECT_VERSION}-win64.zip"
+    VERBATIM)
+add_custom_target(package DEPENDS ${VELMOT_WINDOWS_ZIP})
 
 # ---- Wine tests ------------------------------------------------------------------------
 # Everything a test run needs goes into one folder: the driver, velmot.exe, and in system32/

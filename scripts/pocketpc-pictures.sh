@@ -35,11 +35,7 @@ at=2002-10-07T21:10:40
 out=build/pocketpc-pictures
 work=$(mktemp -d)
 socket="velmot-pictures-$$"
-cleanup() {
-    tmux -L "$socket" kill-server 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'tmux -L "$socket" kill-server 2>/dev/null || true; rm -rf "$work"' EXIT
 rm -rf "$out"
 mkdir -p "$out"
 
@@ -64,6 +60,9 @@ piped() {
     scripts/run.sh --at "$at" --pictures "$work/$name" "$@" </dev/null >"$work/$name.out" 2>&1 ||
         code=$?
     [ "$code" -eq 3 ] || { cat "$work/$name.out" >&2; fail "$name: exit code $code, not 3"; }
+    # It names the picture of the dialog that nobody can answer.
+    grep -qF "(its picture: $(newest "$work/$name"))" "$work/$name.out" ||
+        { tail -n 2 "$work/$name.out" >&2; fail "$name: the dialog's picture is not named"; }
     cp "$(newest "$work/$name")" "$out/$name.png"
 }
 

@@ -6,7 +6,10 @@
 #   SHA256SUMS                            their SHA-256 sums, checked with sha256sum -c
 # Each is built afresh in build/release/ from the committed sources. It refuses to run on a
 # tree with uncommitted changes (tracked or untracked files) unless given --allow-dirty.
-# Installs what is missing (as root, with apt-get).
+# The files depend only on the commit: every time stamp in them is SOURCE_DATE_EPOCH, which
+# defaults to the commit's time, so a release made again from the same commit, anywhere and
+# at any time, has the same SHA256SUMS. Works on a fresh clone with nothing built, and
+# installs what is missing (as root, with apt-get).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -18,7 +21,7 @@ for argument in "$@"; do
     case "$argument" in
     --allow-dirty) allow_dirty=1 ;;
     -h | --help)
-        sed -n '2,9s/^# \{0,1\}//p' "$0"
+        sed -n '2,12s/^# \{0,1\}//p' "$0"
         exit 0
         ;;
     *)
@@ -47,8 +50,11 @@ if [ -n "$changes" ]; then
     echo "== Warning: releasing from a tree with uncommitted changes (--allow-dirty)"
 fi
 need_packages "${DEVICE_PACKAGES[@]}" g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+export SOURCE_DATE_EPOCH
 
 echo "== Velmot $version at commit $(git rev-parse --short HEAD), built afresh in build/release/"
+echo "   with SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH ($(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S UTC'))"
 rm -rf build/release dist
 mkdir -p build/release
 for preset in windows device; do

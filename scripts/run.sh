@@ -7,9 +7,10 @@
 #   scripts/run.sh --windows /W 0:1    the desktop program under Wine instead
 #                                      (scripts/run-windows.sh, given the other arguments)
 #   scripts/run.sh [options] [command line]
-# Options (emulator/console/console.h): --at HH:MM[:SS], --screen WxH (240x320, 320x240 or
-# 240x240), --speed N (the clock's speed),
-# --hours N (piped: stop after N hours of device time, default 48), --no-ui, --timeline FILE.
+# Options (emulator/console/console.h): --at [YYYY-MM-DDT]HH:MM[:SS], --screen WxH (240x320,
+# 320x240 or 240x240), --speed N (the clock's speed),
+# --hours N (piped: stop after N hours of device time, default 48), --no-ui, --timeline FILE,
+# --pictures DIR (a PNG of the screen, drawn in pixels, each time it changes).
 # Not in a terminal (output piped, or --no-ui) the timeline is printed as it happens and the
 # clock runs in virtual time unless --speed is given. The exit code is the program's (130 when
 # stopped with q).

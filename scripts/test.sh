@@ -10,13 +10,15 @@
 #   4. the same under AddressSanitizer and UndefinedBehaviorSanitizer,
 #   5. the emulated Pocket PC's console as scripts/run.sh runs it (scripts/test-console.sh):
 #      piped runs and the typical road in a terminal (tmux), on the device image and the host
-#      build,
+#      build; then the README's pictures of the Pocket PC program made again from the device
+#      image (scripts/pocketpc-pictures.sh --check), which must equal the committed ones,
 #   6. with the device image: the differential run (random user stories on the host build
 #      and on the image, which must leave the same timelines), then the same against an
 #      image with a planted divergence, which it must catch,
 #   7. the command-line fuzz target (libFuzzer, clang) for a bounded time,
-#   8. the benchmark report of a simulated day, on the host build and the device image, and
-#      of the console's idle load and key-to-screen time,
+#   8. the benchmark report of a simulated day, on the host build and the device image, of
+#      the console's idle load and key-to-screen time, and of the screen in pixels (a frame,
+#      its PNG, a night's countdown),
 #   9. the Windows build (mingw-w64) and its end-to-end tests under Wine.
 # Stops at the first failure with a non-zero exit code.
 set -euo pipefail
@@ -54,6 +56,9 @@ done
 step "The emulated Pocket PC's console: piped runs and the typical road in a terminal (tmux)"
 scripts/test-console.sh
 
+step "The README's pictures of the Pocket PC program, made again from the device image"
+scripts/pocketpc-pictures.sh --check
+
 step "Differential run: random user stories on the host build and on the device image"
 build/host/velmot_differential --stories 2000 --seconds 40 --image "$VELMOT_DEVICE_IMAGE"
 
@@ -82,6 +87,9 @@ build/host/velmot_bench
 
 step "Benchmark: the console's idle load and how soon a key is on its screen (a report, not a test)"
 scripts/bench-console.sh
+
+step "Benchmark: the screen in pixels, a frame and its PNG, a night's countdown (a report, not a test)"
+build/host/velmot_bench_screen
 
 step "Windows build and end-to-end tests under Wine"
 scripts/test-windows.sh

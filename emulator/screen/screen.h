@@ -52,6 +52,8 @@ class Renderer {
     // Draws the screen as the device shows it now, when anything on it differs from the last
     // frame drawn (or the screen's size changed); answers whether it drew.
     bool Draw(const Pointer& pointer = {});
+    // Makes the next Draw draw, changed or not (a front-end that lost its copy of the frame).
+    void Invalidate();
     // The last frame drawn: its size (the device's screen) and a pixel, 0xRRGGBB.
     int Width() const;
     int Height() const;

@@ -62,7 +62,7 @@ def main():
     present = directory.VirtualAddress != 0 and directory.Size != 0
     verify(f"{name} has a load configuration directory", present,
           f"RVA 0x{directory.VirtualAddress:x}, size {directory.Size} (was the step after "
-          "the link, desktop/patch_load_config.py, skipped?)")
+          "the link, desktop/finish_image.py, skipped?)")
     if present:
         section = pe.get_section_by_rva(directory.VirtualAddress)
         inside = section is not None and (directory.VirtualAddress + directory.Size <=

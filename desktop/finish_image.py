@@ -1,15 +1,19 @@
 #!/usr/bin/python3
-"""Points velmot.exe's load-configuration directory at its _load_config_used record.
+"""Finishes the linked velmot.exe: points its load-configuration directory at its
+_load_config_used record and gives it the release's time stamps.
 
-Usage: patch_load_config.py IMAGE MAP
+Usage: finish_image.py IMAGE MAP EPOCH
 
   IMAGE  the linked (stripped) velmot.exe; rewritten in place
   MAP    the link map that GNU ld wrote for it (-Wl,-Map), where the record's address is
+  EPOCH  the time stamp, in seconds since 1970 (SOURCE_DATE_EPOCH, or the commit's time)
 
 GNU ld keeps the record that desktop/load_config.cpp defines but leaves the image's
 load-configuration directory (data directory 10) empty, so the loader would never read it.
 This sets the directory to the record's address and to the size that the record's first
-field gives, and recomputes the image's checksum when the image has one. It fails, naming
+field gives. The link time stamp and the resource directories' time stamps, which the tools
+take from the clock, become EPOCH, so that one commit always gives the same bytes. Then it
+recomputes the image's checksum when the image has one. It fails, naming
 the reason, when the map does not name the record, when the record is not inside the image,
 or when its size field is implausible; the build then fails as well.
 """
@@ -27,7 +31,7 @@ MINIMUM_SIZE = 0x50
 
 
 def fail(message):
-    print(f"patch_load_config.py: {message}", file=sys.stderr)
+    print(f"finish_image.py: {message}", file=sys.stderr)
     sys.exit(1)
 
 
@@ -43,10 +47,20 @@ def symbol_address(map_path):
     return None
 
 
+def resource_directories(directory):
+    """Every directory of the resource tree, from its root down."""
+    if directory is None:
+        return
+    yield directory.struct
+    for entry in directory.entries:
+        if hasattr(entry, "directory"):
+            yield from resource_directories(entry.directory)
+
+
 def main():
-    if len(sys.argv) != 3:
-        fail("usage: patch_load_config.py IMAGE MAP")
-    image_path, map_path = sys.argv[1], sys.argv[2]
+    if len(sys.argv) != 4 or not sys.argv[3].isdigit() or int(sys.argv[3]) >= 1 << 32:
+        fail("usage: finish_image.py IMAGE MAP EPOCH (EPOCH: seconds, fitting 32 bits)")
+    image_path, map_path, epoch = sys.argv[1], sys.argv[2], int(sys.argv[3])
     address = symbol_address(map_path)
     if address is None:
         fail(f"the link map {map_path} does not name {SYMBOL}: the image has no load "
@@ -64,6 +78,9 @@ def main():
     directory = pe.OPTIONAL_HEADER.DATA_DIRECTORY[LOAD_CONFIG]
     directory.VirtualAddress = rva
     directory.Size = size
+    pe.FILE_HEADER.TimeDateStamp = epoch
+    for stamped in resource_directories(getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)):
+        stamped.TimeDateStamp = epoch
     data = pe.write()
     pe.close()
     # The checksum covers the headers just changed; an image without one keeps none.
