@@ -2,6 +2,8 @@
 // event stream and the action queue.
 #include "emulator/web/server.h"
 
+#include "emulator/frontend/frontend.h"
+
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
@@ -315,7 +317,8 @@ void Server::Route() {
     act("/speed", [integer](const nlohmann::json& body, Action* action) -> std::string {
         action->kind = Action::Kind::Speed;
         if (body.size() != 1 || !integer(body, "speed", &action->speed) ||
-            std::find(std::begin(Speeds), std::end(Speeds), action->speed) == std::end(Speeds)) {
+            std::find(std::begin(frontend::Speeds), std::end(frontend::Speeds), action->speed) ==
+                std::end(frontend::Speeds)) {
             return "a speed is {\"speed\": N}, N one of 1, 10, 60 and 600";
         }
         return "";

@@ -39,9 +39,6 @@ struct Action {
     int speed = 1;    // 1, 10, 60 or 600
 };
 
-// The speeds that the page offers, slowest first.
-constexpr int Speeds[] = {1, 10, 60, 600};
-
 class Server {
   public:
     // Listens on 127.0.0.1:port (throws std::runtime_error, saying why, when it cannot);

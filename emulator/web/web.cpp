@@ -2,14 +2,11 @@
 // the actions that it queued.
 #include "emulator/web/web.h"
 
-#include "emulator/console/console.h"
 #include "emulator/screen/screen.h"
 #include "emulator/web/server.h"
 
-#include <atomic>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 
 namespace emu::web {
@@ -19,35 +16,18 @@ extern const char PageHtml[];
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-// How often the loop looks for a termination signal while it waits.
+// How often the loop looks for a termination signal while it waits: a signal cannot wake
+// the wait for an action.
 constexpr auto SignalCheck = std::chrono::milliseconds(250);
 // How long the command waits, after the end, for a page to be told when none is open.
 constexpr auto NobodyGrace = std::chrono::seconds(3);
 // The longest it waits for the open pages to be told.
 constexpr auto PagesGrace = std::chrono::seconds(10);
 
-std::atomic<int> terminationSignal{0};
-
-void NoteTermination(int signalNumber) {
-    terminationSignal = signalNumber;
-}
-
-// Ctrl+C, a termination request and a hang-up end the run as q does in the terminal.
-void StopWhenTerminated() {
-    if (const int signalNumber = terminationSignal.load()) {
-        throw console::Stop(128 + signalNumber, signalNumber == SIGINT
-                                                    ? "stopped with Ctrl+C at " + FormatTime(Now())
-                                                    : "stopped by signal " +
-                                                          std::to_string(signalNumber) + " at " +
-                                                          FormatTime(Now()));
-    }
-}
-
 } // namespace
 
 struct Browser::Impl {
-    Impl(const console::Options& options, int port)
+    Impl(const frontend::Options& options, int port)
         : server(port, options.width, options.height, PageHtml),
           speed(options.speed > 0 ? options.speed : 1) {}
 
@@ -80,7 +60,7 @@ struct Browser::Impl {
             TapIcon(Now());
             return true;
         }
-        const std::optional<DialogView> view = console::OpenDialogView();
+        const std::optional<DialogView> view = frontend::OpenDialogView();
         if (!view) {
             return false;
         }
@@ -128,51 +108,32 @@ struct Browser::Impl {
     size_t published = 0;
 };
 
-Browser::Browser(const console::Options& options, int port) {
+Browser::Browser(const frontend::Options& options, int port) {
     try {
         impl_ = std::make_unique<Impl>(options, port);
     } catch (const std::runtime_error& error) {
-        throw console::Stop(console::ExitUsage, error.what());
+        throw frontend::Stop(frontend::ExitUsage, error.what());
     }
     std::printf("%s\n", impl_->server.Address().c_str());
     std::fflush(stdout);
     impl_->server.PublishClock(Now(), impl_->speed);
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
-        std::signal(signalNumber, NoteTermination);
-    }
+    frontend::CatchTermination();
 }
 
-Browser::~Browser() {
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
-        std::signal(signalNumber, SIG_DFL);
-    }
-}
+Browser::~Browser() = default;
 
 void Browser::Idle(Millis next) {
     Impl& self = *impl_;
     for (;;) {
-        StopWhenTerminated();
+        frontend::StopWhenTerminated();
         self.Publish();
-        // It waits in real time, times the speed, until what comes next, or the next minute
-        // for the clock in the bar, or an action.
-        const Millis now = Now();
-        Millis wake = (now / 60000 + 1) * 60000;
-        if (next >= 0 && next < wake) {
-            wake = next;
-        }
-        const auto start = Clock::now();
-        const auto until = start + std::chrono::duration<double, std::milli>(
-                                       std::ceil(static_cast<double>(wake - now) / self.speed));
         std::optional<Action> action;
-        while (!action && Clock::now() < until && terminationSignal == 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                until - Clock::now() + std::chrono::microseconds(999));
-            action = self.server.NextAction(std::min<std::chrono::milliseconds>(left, SignalCheck));
-        }
-        const std::chrono::duration<double, std::milli> slept = Clock::now() - start;
-        const Millis reached = now + static_cast<Millis>(slept.count() * self.speed);
-        AdvanceClock(std::min(wake, std::max(now, reached)));
-        StopWhenTerminated();
+        frontend::WaitInRealTime(next, self.speed,
+                                 [&self, &action](std::chrono::milliseconds left) {
+                                     action = self.server.NextAction(std::min(left, SignalCheck));
+                                     return action.has_value();
+                                 });
+        frontend::StopWhenTerminated();
         // One action at a time: the device runs it before the next is taken.
         if (action && self.Act(*action)) {
             return;
@@ -187,6 +148,10 @@ void Browser::Finish(int code, const std::string& how) {
     Impl& self = *impl_;
     self.Publish();
     self.server.PublishEnd(code, how);
+    // A person who stopped the command (Ctrl+C, a kill) has no page to wait for.
+    if (self.server.OpenPages() == 0 && frontend::Terminated()) {
+        return;
+    }
     self.server.WaitUntilTold(std::chrono::duration_cast<std::chrono::milliseconds>(
         self.server.OpenPages() > 0 ? PagesGrace : NobodyGrace));
 }

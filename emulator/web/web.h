@@ -8,7 +8,7 @@
 #ifndef VELMOT_EMULATOR_WEB_WEB_H
 #define VELMOT_EMULATOR_WEB_WEB_H
 
-#include "emulator/console/run.h"
+#include "emulator/frontend/frontend.h"
 
 #include <memory>
 #include <string>
@@ -18,11 +18,11 @@ namespace emu::web {
 // The port that --web serves on when none is given.
 constexpr int DefaultPort = 8240;
 
-class Browser : public console::FrontEnd {
+class Browser : public frontend::FrontEnd {
   public:
     // Starts the server on 127.0.0.1:port and prints its address as the first line of the
-    // standard output; throws console::Stop (ExitUsage) when it cannot listen there.
-    Browser(const console::Options& options, int port);
+    // standard output; throws frontend::Stop (ExitUsage) when it cannot listen there.
+    Browser(const frontend::Options& options, int port);
     ~Browser() override;
     Browser(const Browser&) = delete;
     Browser& operator=(const Browser&) = delete;

@@ -177,6 +177,7 @@ test("two pages at once see the same timeline, and a page opened late sees it wh
   run.child.kill("SIGINT");
   assert.equal(await run.exited, 130);
   for (const page of [first, second, late]) {
+    await page.waitForSelector("#ending.shown");
     assert.match(await page.textContent("#ending"), /exit code 130/);
     await page.close();
   }

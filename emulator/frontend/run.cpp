@@ -1,11 +1,13 @@
-// The console's start: its options, the device's clock, the program, and the run without a
-// screen (piped), whose clock runs in virtual time unless a speed is given.
-#include "emulator/console/console.h"
+// The front-ends' start: the options, the device's clock, the program, the way of running it
+// (a terminal, the web, or a pipe), and the run without a screen (piped), whose clock runs in
+// virtual time unless a speed is given.
+#include "emulator/frontend/frontend.h"
 
-#include "emulator/console/run.h"
+#include "emulator/console/terminal.h"
 #include "emulator/web/web.h"
 #include "emulator/runner/runner.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -16,7 +18,7 @@
 #include <memory>
 #include <thread>
 
-namespace emu::console {
+namespace emu::frontend {
 
 TimelineFeed::TimelineFeed(const std::string& path) {
     if (!path.empty()) {
@@ -49,6 +51,63 @@ void TimelineFeed::Flush(std::FILE* also) {
             std::fflush(out);
         }
     }
+}
+
+namespace {
+
+volatile sig_atomic_t terminationSignal = 0;
+
+void NoteTermination(int signalNumber) {
+    terminationSignal = signalNumber;
+}
+
+} // namespace
+
+void CatchTermination() {
+    struct sigaction action = {};
+    action.sa_handler = NoteTermination;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0; // no restart: a wait in poll returns at once
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaction(signalNumber, &action, nullptr);
+    }
+}
+
+bool Terminated() {
+    return terminationSignal != 0;
+}
+
+void StopWhenTerminated() {
+    if (const int signalNumber = terminationSignal) {
+        const char* name = signalNumber == SIGINT    ? "SIGINT"
+                           : signalNumber == SIGTERM ? "SIGTERM"
+                                                     : "SIGHUP";
+        throw Stop(128 + signalNumber,
+                   std::string("stopped by signal ") + name + " at " + FormatTime(Now()));
+    }
+}
+
+void WaitInRealTime(Millis next, double speed,
+                    const std::function<bool(std::chrono::milliseconds)>& wait) {
+    const Millis now = Now();
+    Millis wake = (now / 60000 + 1) * 60000;
+    if (next >= 0 && next < wake) {
+        wake = next;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const auto until = start + std::chrono::duration<double, std::milli>(
+                                   std::ceil(static_cast<double>(wake - now) / speed));
+    while (!Terminated()) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || wait(left)) {
+            break;
+        }
+    }
+    const std::chrono::duration<double, std::milli> slept =
+        std::chrono::steady_clock::now() - start;
+    const Millis reached = now + static_cast<Millis>(slept.count() * speed);
+    AdvanceClock(std::min(wake, std::max(now, reached)));
 }
 
 std::string ClockText(Millis time) {
@@ -314,7 +373,7 @@ int Main(int argc, char** argv, EntryPoint hostBuild, const char* name) {
         std::unique_ptr<FrontEnd> front;
         try {
             if (screen) {
-                front = std::make_unique<Terminal>(options, [&pictures](int selection) {
+                front = std::make_unique<console::Terminal>(options, [&pictures](int selection) {
                     if (pictures) {
                         pictures->Take(selection);
                     }
@@ -386,4 +445,4 @@ int Main(int argc, char** argv, EntryPoint hostBuild, const char* name) {
     return code;
 }
 
-} // namespace emu::console
+} // namespace emu::frontend

@@ -1,17 +1,50 @@
-// What the console's two ways of running the device share: the options, the timeline as it
-// happens, and how a run is stopped.
-#ifndef VELMOT_EMULATOR_CONSOLE_RUN_H
-#define VELMOT_EMULATOR_CONSOLE_RUN_H
+// The emulated Pocket PC run for a person or through a pipe: a program's entry point on the
+// emulated device, shown in a terminal (emulator/console, ncurses) or in a web browser
+// (emulator/web) while a person works it, or its timeline printed line by line when nobody
+// can. What the ways of running it share lives here: the options, the device's clock and its
+// speed, the timeline as it happens, the screen's pictures, and how a run ends. It uses the
+// emulator's API, the runner and the renderer only, and knows nothing of the program it runs.
+//
+//   pocketpc_console [options] --image FILE [command line]   the device image's ARM code
+//   (a host build hands its own entry point to Main instead of --image)
+//
+// Options: --at [YYYY-MM-DDT]HH:MM[:SS] (the clock's start, and its date when given; default
+// this machine's local date and time),
+// --screen WIDTHxHEIGHT (240x320, the default, 320x240 or 240x240),
+// --speed N (the clock's speed; in a terminal or on the web x1 by default, piped: virtual
+// time),
+// --hours N (piped: the device time after which a run that goes on is stopped; 48),
+// --no-ui (no screen even in a terminal), --web [PORT] (the device served to a web browser at
+// http://127.0.0.1:PORT/, 8240 by default), --timeline FILE (the timeline written there as it
+// happens), --pictures DIR (a PNG of the screen, drawn in pixels, each time what it shows
+// changes), --hint TEXT (what to give when nobody can answer a dialog).
+#ifndef VELMOT_EMULATOR_FRONTEND_FRONTEND_H
+#define VELMOT_EMULATOR_FRONTEND_FRONTEND_H
 
 #include "emulator/device.h"
 
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
-namespace emu::console {
+namespace emu::frontend {
+
+// Exit codes of the front-ends' own (otherwise the program's exit code).
+constexpr int ExitUsage = 2;       // a wrong option, or a device image the loader refuses
+constexpr int ExitNobody = 3;      // piped: the program waits for a person (a dialog, a menu)
+constexpr int ExitFailure = 4;     // the emulated device failed (emu::Failure)
+constexpr int ExitTimeLimit = 124; // piped: still running after --hours of device time
+constexpr int ExitStopped = 130;   // ended with q (or Ctrl+C)
+
+// The clock's speeds that a person chooses from, slowest first.
+constexpr int Speeds[] = {1, 10, 60, 600};
+
+// Runs the device; `hostBuild` is the program's entry when it is linked in (a host build),
+// null when it comes from --image. `name` names it on the screen.
+int Main(int argc, char** argv, EntryPoint hostBuild, const char* name);
 
 struct Options {
     std::string image; // the device image; empty: the host build handed over
@@ -89,24 +122,19 @@ class FrontEnd {
     virtual void Finish(int code, const std::string& how) = 0;
 };
 
-// The run in a terminal: draws the device and takes the person's keys (terminal.cpp).
-class Terminal : public FrontEnd {
-  public:
-    // `drawn` is called after each drawing of the screen with the open menu's selected item
-    // (-1: none), for the pictures.
-    Terminal(const Options& options, std::function<void(int menuSelection)> drawn = nullptr);
-    ~Terminal();
-    Terminal(const Terminal&) = delete;
-    Terminal& operator=(const Terminal&) = delete;
-    void Idle(Millis next) override;
-    // The last screen: how the run ended; waits for a key.
-    void Finish(int code, const std::string& how) override;
+// Termination requests (SIGINT, SIGTERM, SIGHUP) end the run as q does, with exit code 128 +
+// the signal: from this call on, each is noted, and StopWhenTerminated throws the Stop.
+void CatchTermination();
+void StopWhenTerminated();
+// Whether a termination request has come.
+bool Terminated();
 
-  private:
-    struct Impl;
-    Impl* impl_;
-};
+// Waits in real time, at the clock's speed, for the device's next due time (`next`; -1:
+// none) or the next minute (the clock in the bar), or until `wait`, given the real time left,
+// says that a person acted; then advances the device's clock by the time waited.
+void WaitInRealTime(Millis next, double speed,
+                    const std::function<bool(std::chrono::milliseconds)>& wait);
 
-} // namespace emu::console
+} // namespace emu::frontend
 
 #endif
