@@ -274,6 +274,7 @@ int Main(int argc, char** argv, EntryPoint hostBuild, const char* name) {
     try {
         const int code = RunProgram(entry, options.commandLine);
         feed->Flush(stdout);
+        std::printf("pocketpc_console: %s exited with code %d\n", options.name.c_str(), code);
         return code;
     } catch (const Stop& stop) {
         feed->Flush(stdout);
