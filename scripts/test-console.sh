@@ -173,6 +173,15 @@ where() {
     capture "$1" | cut -c1-42 | awk -v text="$2" 'index($0, text) { print NR - 1, index($0, text) - 1; exit }'
 }
 
+# Usage: key_cell SESSION LABEL: "ROW COLUMN" of the input panel's key LABEL (a digit, or <-),
+# where the label is drawn below the panel's title, between spaces.
+key_cell() {
+    capture "$1" | cut -c1-42 | awk -v key="$2" '
+        /Input panel/ { panel = 1; next }
+        panel { line = " " $0 " "; gsub(/\|/, " ", line); i = index(line, " " key " ")
+                if (i) { print NR - 1, i - 1; exit } }'
+}
+
 # Usage: click SESSION ROW COLUMN: a press and a release of the first mouse button on that
 # cell, as the terminal reports them (ESC [ M, then the button, 0, or 3 for the release, the
 # column and the row, each plus 32, counted from 1).
@@ -302,16 +311,18 @@ story_mouse() {
     click_on mouse 'hours and [' 10
     wait_match mouse 'hours and \[0_ +\] minutes'
     ok "a click on a radio button chooses it, on an edit focuses it"
-    local at row col digit
-    at=$(where mouse ' 1  2  3  4  5  6  7  8  9  0  <-')
-    [ -n "$at" ] || { capture mouse >&2; fail "no input panel"; }
-    read -r row col <<<"$at"
-    for digit in 1 2 3 4 5 6 7 8 9 0; do
-        click mouse "$row" $((col + 1 + 3 * ((digit + 9) % 10)))
-        wait_for mouse "user types \"$digit\""
+    local key at
+    for key in 1 2 3 4 5 6 7 8 9 0 '<-'; do
+        at=$(key_cell mouse "$key")
+        [ -n "$at" ] || { capture mouse >&2; fail "no key $key on the input panel (above)"; }
+        # shellcheck disable=SC2086 # the row and the column
+        click mouse $at
+        if [ "$key" = '<-' ]; then
+            wait_for mouse 'user erases a character'
+        else
+            wait_for mouse "user types \"$key\""
+        fi
     done
-    click mouse "$row" $((col + 31))
-    wait_for mouse 'user erases a character'
     local expected
     expected=$(for digit in 1 2 3 4 5 6 7 8 9 0; do echo "user types \"$digit\" into 1004"; done
         echo "user erases a character of 1004")
@@ -322,7 +333,11 @@ story_mouse() {
     ok "a click on each key of the input panel types its digit, <- erases"
     click_on mouse ' ok |' 1
     wait_gone mouse 'Wait to suspend'
-    click_on mouse 'Ve  |'
+    # The icon: the first two letters of its tip on the menu bar, the lowest row that has them.
+    at=$(capture mouse | cut -c1-42 | awk 'index($0, "Ve") { at = NR - 1 " " index($0, "Ve") - 1 } END { print at }')
+    [ -n "$at" ] || { capture mouse >&2; fail "no icon on the menu bar (above)"; }
+    # shellcheck disable=SC2086 # the row and the column
+    click mouse $at
     wait_for mouse '|>Set '
     click_on mouse ' Exit application'
     wait_for mouse "$program exited with code 0"
