@@ -27,6 +27,7 @@ constexpr int ExitNobody = 3;      // piped: the program waits for a person (a d
 constexpr int ExitFailure = 4;     // the emulated device failed (emu::Failure)
 constexpr int ExitTimeLimit = 124; // piped: still running after --hours of device time
 constexpr int ExitStopped = 130;   // ended with q (or Ctrl+C) in the terminal
+// Ended by SIGTERM or SIGHUP in the terminal: 128 + the signal's number, 143 or 129.
 
 // Runs the console; `hostBuild` is the program's entry when it is linked in (a host build),
 // null when it comes from --image. `name` names it on the screen.
