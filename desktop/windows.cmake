@@ -109,7 +109,7 @@ set_target_properties(planted_powrprof PROPERTIES
 target_compile_options(planted_powrprof PRIVATE ${VELMOT_WARNINGS} -Os)
 target_link_options(planted_powrprof PRIVATE -s -static-libgcc)
 
-add_executable(velmot_wine_driver tests/wine/driver.cpp)
+add_executable(velmot_wine_driver tests/wine/driver.cpp tests/wine/dll_loading.cpp)
 set_target_properties(velmot_wine_driver PROPERTIES
     OUTPUT_NAME driver RUNTIME_OUTPUT_DIRECTORY ${VELMOT_WINE_TEST_DIR})
 # The settings dialog's control ids come from the program's own header.

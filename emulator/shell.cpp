@@ -295,13 +295,15 @@ void RestartShell(Millis when) {
 
 void LowMemory(Millis when) {
     Script(when, "the platform runs low on memory", [] {
+        // The window in front: an open dialog, else the last one brought to the foreground.
+        const HWND front = ForegroundWindow();
         std::vector<HWND> visible;
         for (const WindowView& window : TopLevelWindows()) {
-            if (window.visible && window.handle != S().foreground) {
+            if (window.visible && window.handle != front) {
                 visible.push_back(window.handle);
             }
         }
-        if (Window* foreground = Find(S().foreground);
+        if (Window* foreground = Find(front);
             foreground && foreground->visible && foreground->parent == nullptr) {
             visible.push_back(foreground->handle);
         }

@@ -11,9 +11,11 @@
 # 320x240 or 240x240), --speed N (the clock's speed),
 # --hours N (piped: stop after N hours of device time, default 48), --no-ui, --timeline FILE,
 # --pictures DIR (a PNG of the screen, drawn in pixels, each time it changes).
-# Not in a terminal (output piped, or --no-ui) the timeline is printed as it happens and the
-# clock runs in virtual time unless --speed is given. The exit code is the program's (130 when
-# stopped with q).
+# Not in a terminal (output or input piped, or --no-ui) the timeline is printed as it happens,
+# then a line naming the program and its exit code, and the clock runs in virtual time unless
+# --speed is given. The exit code is the program's; 130 when stopped with q or Ctrl+C, 143 and
+# 129 on SIGTERM and SIGHUP; piped, 3 when the program waits for a person, 124 after --hours;
+# 2 for a wrong option, 4 when the emulated device fails.
 #
 # It builds what it needs first and installs what is missing (as root, with apt-get).
 set -euo pipefail

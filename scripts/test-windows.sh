@@ -5,8 +5,9 @@
 # process and works it from outside; in the prefix's system folder it installs a stand-in
 # powrprof.dll, which records suspensions instead of making them, and a stand-in shell32.dll,
 # which records each notification-icon call and passes it on to Wine's own; a powrprof.dll
-# planted beside velmot.exe must never be loaded. Then makes the release package and checks
-# it and the image in it. Installs what is missing (as root, with apt-get). Exits non-zero on
+# planted beside velmot.exe must never be loaded. Then runs scripts/run.sh --windows without a
+# display, with a command line and without one, and makes the release package and checks it
+# and the image in it. Installs what is missing (as root, with apt-get). Exits non-zero on
 # any failure or after 15 minutes.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -35,6 +36,33 @@ wine_session --fresh --own-display --timeout 900 build/wine-test-prefix 800x600x
     exit "$status"
 }
 echo "== Wine tests passed"
+
+# scripts/run.sh --windows, as the README promises it without a display: with a command line
+# it runs velmot.exe on a virtual display until it ends, and says with which exit code;
+# without one it saves a picture of the dialog instead of waiting for ever. The time-out
+# guards against a hang only.
+# Usage: run_windows EXPECTED_LINE ARGS...
+run_windows() {
+    local expected=$1 log=build/run-windows-test.log code=0
+    shift
+    env -u DISPLAY timeout 600 scripts/run.sh --windows "$@" >"$log" 2>&1 || code=$?
+    if [ "$code" -ne 0 ] || ! grep -qF -- "$expected" "$log"; then
+        tail -n 20 "$log" >&2
+        echo "== scripts/run.sh --windows $*, without a display: exit code $code, and no line" \
+            "\"$expected\" (the end of its output above, all in $log)" >&2
+        exit 1
+    fi
+}
+echo "== scripts/run.sh --windows without a display, with a command line and without one"
+run_windows "velmot.exe exited with code 0" /W 0:0
+echo "   /W 0:0: velmot.exe exited with code 0"
+rm -f build/velmot-dialog.png
+run_windows "The settings dialog, as velmot.exe opens it without a command line: build/velmot-dialog.png"
+if [ "$(head -c 8 build/velmot-dialog.png | od -An -tx1 | tr -d ' ')" != 89504e470d0a1a0a ]; then
+    echo "== scripts/run.sh --windows left no picture of the dialog in build/velmot-dialog.png" >&2
+    exit 1
+fi
+echo "   no command line: the dialog's picture in build/velmot-dialog.png, exit code 0"
 
 echo "== Building the release package (cmake --build --preset windows --target package)"
 cmake --build --preset windows --target package >/dev/null

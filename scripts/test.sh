@@ -13,8 +13,9 @@
 #      build; then the README's pictures of the Pocket PC program made again from the device
 #      image (scripts/pocketpc-pictures.sh --check), which must equal the committed ones,
 #   6. with the device image: the differential run (random user stories on the host build
-#      and on the image, which must leave the same timelines), then the same against an
-#      image with a planted divergence, which it must catch,
+#      and on the image, which must leave the same outcomes), then the same against an image
+#      with a planted divergence and against planted outcomes (another ending, other times),
+#      each of which it must catch,
 #   7. the command-line fuzz target (libFuzzer, clang) for a bounded time,
 #   8. the benchmark report of a simulated day, on the host build and the device image, of
 #      the console's idle load and key-to-screen time, and of the screen in pixels (a frame,
@@ -62,18 +63,33 @@ scripts/pocketpc-pictures.sh --check
 step "Differential run: random user stories on the host build and on the device image"
 build/host/velmot_differential --stories 2000 --seconds 40 --image "$VELMOT_DEVICE_IMAGE"
 
-step "Differential run against a device image with a planted divergence (61-minute hours)"
-log=build/host/differential-divergent.log
-code=0
-build/host/velmot_differential --seed 1 --stories 300 \
-    --image "$PWD/build/device/velmot_divergent.exe" >"$log" || code=$?
-if [ "$code" -eq 1 ] && grep -q '^DIFFERENCE' "$log"; then
-    echo "   the planted divergence was caught: $(grep -m 1 '^DIFFERENCE' "$log")"
-    echo "   $(tail -n 1 "$log") (details in $log)"
-else
-    echo "   FAIL: the planted divergence was not caught (exit code $code; see $log)" >&2
-    exit 1
-fi
+# Usage: must_differ LABEL ARGS...: the differential tool, run with ARGS, must report a
+# difference (exit code 1), in every story when LABEL says "every".
+must_differ() {
+    local label=$1 log code=0
+    shift
+    log="build/host/differential-${label// /-}.log"
+    build/host/velmot_differential "$@" >"$log" || code=$?
+    local summary
+    summary=$(tail -n 1 "$log")
+    if [ "$code" -ne 1 ] || ! grep -q '^DIFFERENCE' "$log" ||
+        { [[ $label == every* ]] && ! grep -q ' 0 passed, ' <<<"$summary"; }; then
+        echo "   FAIL: $label: not caught (exit code $code; $summary; see $log)" >&2
+        exit 1
+    fi
+    echo "   $label: caught, $(grep -m 1 '^DIFFERENCE' "$log"); $summary"
+}
+
+step "The differential tool against planted divergences"
+# An image built with hours of 61 minutes in its waiting period; then each device-image
+# outcome changed after the run: another ending after the same timeline, and the same lines
+# with the last one a millisecond later.
+must_differ "61-minute image" --seed 1 --stories 300 \
+    --image "$PWD/build/device/velmot_divergent.exe"
+must_differ "every planted ending" --seed 1 --stories 100 --image "$VELMOT_DEVICE_IMAGE" \
+    --plant ending
+must_differ "every planted time" --seed 1 --stories 100 --image "$VELMOT_DEVICE_IMAGE" \
+    --plant times
 
 step "Fuzzing the command-line parser for ${FUZZ_SECONDS} s"
 cmake --preset fuzz >/dev/null

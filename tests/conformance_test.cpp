@@ -83,6 +83,11 @@ TEST(Conformance, TheDevicesExportsGiveWhatTheyAreDocumentedToGive) {
         "message 0x12 result 0 window none wParam 0x3 lParam 0",
     };
     EXPECT_EQ(report, expected);
+    // The class record as the emulated RegisterClassW took it, each field from its own place.
+    EXPECT_EQ(emu::TimelineOf("class \"VelmotConformance\""),
+              std::vector<std::string>{
+                  "21:10:40.250 class \"VelmotConformance\" registered: style 0x8, extra bytes "
+                  "4/12, icon none, cursor none, brush none, menu none"});
 }
 
 } // namespace

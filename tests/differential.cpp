@@ -1,10 +1,18 @@
 // Differential runs: random user stories, each run on the host build and on the device
-// image from the same script, must leave the same timeline, exit code and failure text.
+// image from the same script, must leave the same outcome: every line of the timeline at the
+// same time with the same text, and the same ending (the exit code, or the failure's text).
+// Every start of a story's program, second starts included, goes through the entry points of
+// the build that the run is for; a run that started a process otherwise counts as a
+// difference.
 //
 //   velmot_differential [--seed N] [--stories N] [--seconds S] [--story K] [--image PATH]
+//                       [--plant ending|times]
 //
 // Story K of a seed is always the same story, so one difference can be run again alone.
 // Exit code 0 when every story agreed, 1 when one differed, 2 when nothing could run.
+// --plant checks the tool itself: it changes each device-image outcome as a diverging image
+// would (ending: the same timeline with another ending; times: the same lines, the last one a
+// millisecond later), and every story must then be reported as a difference.
 #include "emulator/device.h"
 #include "resources/resource.h"
 #include "shell/main.h"
@@ -12,6 +20,7 @@
 #include "shell/notify_icon.h"
 #include "test_support.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -308,6 +317,27 @@ Story MakeStory(uint64_t seed, uint64_t number) {
 
 // ---- Running a story on one build ---------------------------------------------------------
 
+// The starts of processes through each build's entry points, counted: the device image's
+// and the host build's.
+int imageStarts = 0;
+int hostStarts = 0;
+
+int ImageStart(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, int show) {
+    ++imageStarts;
+    return emu::runner::StartProgram(instance, previous, commandLine, show);
+}
+int HostFirstStart(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, int show) {
+    ++hostStarts;
+    return MainEntry(instance, previous, commandLine, show);
+}
+int HostLaterStart(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, int show) {
+    ++hostStarts;
+    return test::SeparateProcessEntry(instance, previous, commandLine, show);
+}
+
+const test::Build HostBuild{"HostBuild", HostFirstStart, HostLaterStart};
+const test::Build DeviceImage{"DeviceImage", ImageStart, ImageStart};
+
 void ScriptEvent(const Event& event, const test::Build& build) {
     switch (event.kind) {
     case Kind::Radio:
@@ -337,21 +367,88 @@ void ScriptEvent(const Event& event, const test::Build& build) {
     }
 }
 
-// The timeline, then the exit code or the failure that ended the run.
-std::string Run(const Story& story, const test::Build& build) {
+// How a story's run went: its timeline, then the exit code or the failure that ended it.
+struct Outcome {
+    std::vector<emu::Entry> timeline;
+    std::string ending;
+};
+
+std::string Line(const emu::Entry& entry) {
+    return emu::FormatTime(entry.time) + " " + entry.text;
+}
+
+std::string Text(const Outcome& outcome) {
+    std::string text;
+    for (const emu::Entry& entry : outcome.timeline) {
+        text += Line(entry) + "\n";
+    }
+    return text + outcome.ending + "\n";
+}
+
+Outcome Run(const Story& story, const test::Build& build) {
     test::FreshDevice();
     emu::SetClock(story.year, story.month, story.day, story.hour, story.minute, story.second,
                   story.ms);
     for (const Event& event : story.events) {
         ScriptEvent(event, build);
     }
-    std::string ending;
+    imageStarts = hostStarts = 0;
+    Outcome outcome;
     try {
-        ending = "exit code " + std::to_string(emu::RunProgram(build.entry, story.commandLine));
+        outcome.ending =
+            "exit code " + std::to_string(emu::RunProgram(build.entry, story.commandLine));
     } catch (const emu::Failure& failure) {
-        ending = std::string("failure: ") + failure.what();
+        outcome.ending = std::string("failure: ") + failure.what();
     }
-    return emu::TimelineText() + ending + "\n";
+    outcome.timeline = emu::Timeline();
+    return outcome;
+}
+
+// Every start of a process in the run's timeline went through the entry points of the build
+// named (the device image's, or the host build's), none through the other's; the ending says
+// so when not.
+void RequireStartsThrough(bool deviceImage, Outcome* outcome) {
+    int starts = 0;
+    for (const emu::Entry& entry : outcome->timeline) {
+        starts += entry.text.rfind("program started: ", 0) == 0 ||
+                  entry.text.rfind("second copy started", 0) == 0;
+    }
+    const int own = deviceImage ? imageStarts : hostStarts;
+    const int other = deviceImage ? hostStarts : imageStarts;
+    if (own != starts || other != 0) {
+        outcome->ending += "; of the " + std::to_string(starts) + " starts in the timeline " +
+                           std::to_string(own) + " went through the " +
+                           (deviceImage ? "device image" : "host build") + ", and " +
+                           std::to_string(other) + " through the other build";
+    }
+}
+
+// A diverging image's outcome, as --plant asks for it.
+enum class Plant { None, Ending, Times };
+
+void PlantDivergence(Plant plant, Outcome* outcome) {
+    if (plant == Plant::Ending) {
+        const std::string exit = "exit code ";
+        outcome->ending =
+            outcome->ending.rfind(exit, 0) == 0
+                ? exit + std::to_string(std::atoi(outcome->ending.c_str() + exit.size()) + 1)
+                : outcome->ending + " (planted)";
+    } else if (plant == Plant::Times && !outcome->timeline.empty()) {
+        outcome->timeline.back().time += 1;
+    }
+}
+
+// Where two outcomes first part: the line of the timeline (each line's time and text), or the
+// ending; -1 when they agree.
+long FirstDifference(const Outcome& a, const Outcome& b) {
+    const size_t lines = std::max(a.timeline.size(), b.timeline.size());
+    for (size_t i = 0; i < lines; ++i) {
+        if (i >= a.timeline.size() || i >= b.timeline.size() ||
+            a.timeline[i].time != b.timeline[i].time || a.timeline[i].text != b.timeline[i].text) {
+            return static_cast<long>(i);
+        }
+    }
+    return a.ending == b.ending ? -1 : static_cast<long>(lines);
 }
 
 // ---- Reporting ---------------------------------------------------------------------------
@@ -396,23 +493,19 @@ std::string Describe(const Event& event) {
     return text;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
+std::vector<std::string> Lines(const Outcome& outcome) {
     std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
+    for (const emu::Entry& entry : outcome.timeline) {
+        lines.push_back(Line(entry));
     }
+    lines.push_back(outcome.ending);
     return lines;
 }
 
-void PrintDifference(const std::string& host, const std::string& image) {
+void PrintDifference(const Outcome& host, const Outcome& image, size_t first) {
     const std::vector<std::string> a = Lines(host), b = Lines(image);
-    size_t first = 0;
-    while (first < a.size() && first < b.size() && a[first] == b[first]) {
-        ++first;
-    }
     std::printf("  first difference at line %zu (- host build, + device image):\n", first + 1);
-    for (size_t i = first >= 3 ? first - 3 : 0; i < first; ++i) {
+    for (size_t i = first >= 3 ? first - 3 : 0; i < first && i < a.size(); ++i) {
         std::printf("    %s\n", a[i].c_str());
     }
     for (size_t i = first; i < a.size() && i < first + 5; ++i) {
@@ -421,8 +514,8 @@ void PrintDifference(const std::string& host, const std::string& image) {
     for (size_t i = first; i < b.size() && i < first + 5; ++i) {
         std::printf("  + %s\n", b[i].c_str());
     }
-    std::printf("  host build, in full:\n%s  device image, in full:\n%s", host.c_str(),
-                image.c_str());
+    std::printf("  host build, in full:\n%s  device image, in full:\n%s", Text(host).c_str(),
+                Text(image).c_str());
 }
 
 struct Options {
@@ -432,6 +525,7 @@ struct Options {
     double seconds = 1e9;
     long story = -1;
     std::string image;
+    Plant plant = Plant::None;
 };
 
 bool ParseOptions(int argc, char** argv, Options* options) {
@@ -452,6 +546,9 @@ bool ParseOptions(int argc, char** argv, Options* options) {
             options->story = std::atol(value);
         } else if (name == "--image") {
             options->image = value;
+        } else if (name == "--plant" &&
+                   (std::strcmp(value, "ending") == 0 || std::strcmp(value, "times") == 0)) {
+            options->plant = value[0] == 'e' ? Plant::Ending : Plant::Times;
         } else {
             return false;
         }
@@ -467,7 +564,7 @@ int main(int argc, char** argv) {
     if (!ParseOptions(argc, argv, &options)) {
         std::fprintf(stderr,
                      "usage: %s [--seed N] [--stories N] [--seconds S] [--story K] "
-                     "[--image PATH]\n",
+                     "[--image PATH] [--plant ending|times]\n",
                      argv[0]);
         return 2;
     }
@@ -501,10 +598,14 @@ int main(int argc, char** argv) {
             break;
         }
         const Story story = MakeStory(options.seed, static_cast<uint64_t>(number));
-        const std::string host = Run(story, test::HostBuild);
-        const std::string image = Run(story, test::DeviceImage);
+        Outcome host = Run(story, HostBuild);
+        RequireStartsThrough(false, &host);
+        Outcome image = Run(story, DeviceImage);
+        RequireStartsThrough(true, &image);
+        PlantDivergence(options.plant, &image);
         ++ran;
-        if (host == image) {
+        const long parting = FirstDifference(host, image);
+        if (parting < 0) {
             continue;
         }
         ++failed;
@@ -519,7 +620,7 @@ int main(int argc, char** argv) {
             for (const Event& event : story.events) {
                 std::printf("  event %s\n", Describe(event).c_str());
             }
-            PrintDifference(host, image);
+            PrintDifference(host, image, static_cast<size_t>(parting));
         }
         std::printf("  rerun: %s --seed %llu --story %ld --image %s\n", argv[0],
                     static_cast<unsigned long long>(options.seed), number, options.image.c_str());

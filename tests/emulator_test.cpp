@@ -135,7 +135,52 @@ TEST_F(Emulator, LowMemoryNoticeIsPostedToVisibleWindowsOnly) {
     EXPECT_THROW(GetMessageW(&msg, nullptr, 0, 0), emu::Failure); // no other
 }
 
-// SIP_DOWN lowers the panel after the shell's own delay; a SIP_UP before then keeps it up.
+// With a dialog open, the dialog is the window in front: it is visible whatever its template
+// says, and it hears the notice last, after a visible window created later.
+TEST_F(Emulator, LowMemoryNoticeReachesTheDialogInFrontLast) {
+    static std::vector<HWND> told;
+    static HWND dialog, later;
+    told.clear();
+    const WNDPROC plain = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_HIBERNATE) {
+            told.push_back(window);
+        }
+        return DefWindowProcW(window, message, wParam, lParam);
+    };
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = plain;
+    windowClass.lpszClassName = L"Told";
+    RegisterClassW(&windowClass);
+    const auto create = [] {
+        return CreateWindowExW(0, L"Told", L"", WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr,
+                               emu::ProgramInstance(), nullptr);
+    };
+    const HWND first = create();
+    Create(); // invisible: told nothing
+    const DLGPROC procedure = [](HWND window, UINT message, WPARAM, LPARAM) -> BOOL {
+        if (message == WM_INITDIALOG) {
+            dialog = window;
+            later = CreateWindowExW(0, L"Told", L"", WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr,
+                                    emu::ProgramInstance(), nullptr);
+        } else if (message == WM_HIBERNATE) {
+            told.push_back(window);
+            EndDialog(window, 5);
+        }
+        return message == WM_INITDIALOG;
+    };
+    // A template without controls and without WS_VISIBLE; DWORD-aligned.
+    alignas(4) const WORD dialogTemplate[] = {
+        LOWORD(WS_POPUP), HIWORD(WS_POPUP), 0, 0, 0, 0, 0, 100, 50, 0, 0, 0};
+    emu::LowMemory(At(0, 0, 5));
+    EXPECT_EQ(DialogBoxIndirectParamW(emu::ProgramInstance(),
+                                      reinterpret_cast<LPCDLGTEMPLATE>(dialogTemplate), first,
+                                      procedure, 0),
+              5);
+    EXPECT_EQ(told, (std::vector<HWND>{first, later, dialog}));
+}
+
+// SIP_DOWN lowers the panel after the shell's own delay; a SIP_UP before then keeps it up, and
+// a second SIP_DOWN meanwhile keeps the first one's deadline.
 TEST_F(Emulator, InputPanelGoesDownOnlyAfterADelay) {
     HWND window = Create();
     SHSipPreference(window, SIP_UP);
@@ -143,6 +188,7 @@ TEST_F(Emulator, InputPanelGoesDownOnlyAfterADelay) {
     EXPECT_TRUE(emu::InputPanelUp());
     SHSipPreference(window, SIP_UP);
     SHSipPreference(window, SIP_DOWN);
+    emu::Script(At(0, 0, 0, 0, 60), "again", [window] { SHSipPreference(window, SIP_DOWN); });
     PostAt(At(0, 0, 1), window);
     MSG msg;
     ASSERT_TRUE(GetMessageW(&msg, nullptr, 0, 0));

@@ -38,6 +38,7 @@ constexpr int ExitNobody = 3;      // piped: the program waits for a person (a d
 constexpr int ExitFailure = 4;     // the emulated device failed (emu::Failure)
 constexpr int ExitTimeLimit = 124; // piped: still running after --hours of device time
 constexpr int ExitStopped = 130;   // ended with q (or Ctrl+C)
+// Ended by a signal (SIGINT, SIGTERM, SIGHUP): 128 + the signal's number, 130, 143 or 129.
 
 // The clock's speeds that a person chooses from, slowest first.
 constexpr int Speeds[] = {1, 10, 60, 600};

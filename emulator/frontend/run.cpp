@@ -442,6 +442,7 @@ int Main(int argc, char** argv, EntryPoint hostBuild, const char* name) {
         std::printf("pocketpc_console: %s\n", unwritten.c_str());
         return ExitFailure;
     }
+    std::printf("pocketpc_console: %s exited with code %d\n", options.name.c_str(), code);
     return code;
 }
 

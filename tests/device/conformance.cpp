@@ -79,6 +79,7 @@ const WCHAR Title[] = L"Conformance";
 const WCHAR MutexName[] = L"VelmotConformanceMutex";
 const DWORD Style = WS_VISIBLE | WS_CAPTION;
 const DWORD ExStyle = WS_EX_TOPMOST;
+const UINT ClassStyle = 0x8; // CS_DBLCLKS
 const DWORD CreateParam = 0x13579BDF;
 const UINT FirstPosted = WM_USER + 1;
 const UINT SecondPosted = WM_USER + 2;
@@ -159,12 +160,14 @@ LRESULT CALLBACK RefusingProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-bool Register(const WCHAR* name, WNDPROC procedure) {
+// The class's extra bytes differ, so that one read from the other's field shows in the
+// emulator's note of the registration.
+bool Register(const WCHAR* name, WNDPROC procedure, UINT style, int classExtra, int windowExtra) {
     WNDCLASSW windowClass;
-    windowClass.style = 0;
+    windowClass.style = style;
     windowClass.lpfnWndProc = procedure;
-    windowClass.cbClsExtra = 0;
-    windowClass.cbWndExtra = 0;
+    windowClass.cbClsExtra = classExtra;
+    windowClass.cbWndExtra = windowExtra;
     windowClass.hInstance = instance;
     windowClass.hIcon = 0;
     windowClass.hCursor = 0;
@@ -376,8 +379,8 @@ int WINAPI WinMain(HINSTANCE thisInstance, HINSTANCE, LPWSTR, int) {
     Put(registered >= 0xC000 && registered <= 0xFFFF ? L" in range" : L" out of range");
     Send();
 
-    Register(ClassName, WindowProc);
-    Register(RefusingClassName, RefusingProc);
+    Register(ClassName, WindowProc, ClassStyle, 4, 12);
+    Register(RefusingClassName, RefusingProc, 0, 0, 0);
     const HWND window = CreateWindowExW(ExStyle, ClassName, Title, Style, 10, 20, 30, 40, 0, 0,
                                         instance, reinterpret_cast<LPVOID>(CreateParam));
     RECT rect = {0, 0, 0, 0};

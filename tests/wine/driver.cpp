@@ -11,7 +11,11 @@
 // notification-icon call, which it passes on to Wine's own shell32. A third powrprof.dll lies
 // beside velmot.exe (tests/wine/planted_powrprof.cpp), planted as an attacker would plant one
 // where the program was unpacked, under a DLL override that would let Wine load it; it logs
-// every load of it to planted-powrprof.log, which must never appear.
+// every load of it to planted-powrprof.log, which must never appear: not when velmot.exe loads
+// its power library, not when a DLL of its process loads powrprof.dll by its bare name after
+// start-up (the stand-in shell32 does, when told to), and not on a system without
+// SetDefaultDllDirectories, which the driver makes of Wine by hiding that function from
+// velmot.exe (tests/wine/dll_loading.cpp).
 // Every run that ends is checked for exactly one add of the icon and one delete after it:
 // Wine's notification area drops a dead window's icons by itself, so the icon's absence
 // afterwards would not show a missing delete.
@@ -40,9 +44,10 @@
 
 #include "desktop/desktop_resource.h"
 #include "resources/resource.h"
+#include "tests/wine/driver.h"
 #include "velmot_version.h"
 
-namespace {
+namespace wine_test {
 
 // The program's external interface.
 const char* const kMainClassName = "VelmotWndCls";
@@ -60,34 +65,15 @@ const wchar_t* const kSingleInstanceMutex = L"VelmotSingleInstance";
 const UINT kIconFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
 const char* const kIconTip = "Velmot";
 
-// Time-outs are generous (a process start under Wine takes a second or two, the first one in
-// a new prefix much longer); the waits poll and end as soon as the condition holds.
-const DWORD kTimeout = 60000;
-const DWORD kPoll = 50;
-// What the stand-in logs for a sleep as the program asks for it (see powrprof_stub.cpp).
-const char* const kSuspendLine = "SetSuspendState 0 0 0 privilege=enabled slept\n";
-
 std::wstring programPath;    // velmot.exe
 std::wstring programDir;     // its folder, with the stand-in DLLs
 std::wstring logPath;        // the stand-in powrprof's suspension log
 std::wstring iconLogPath;    // the stand-in shell32's log of notification-icon calls
 std::wstring plantedLogPath; // the planted powrprof's log of its loads and calls
+std::wstring loadLogPath;    // the stand-in shell32's log of its load by bare name
 // The size in pixels at which velmot.exe adds its icon: the small-icon size for the DPI that
 // it started with, 16 at Wine's 96 unless a case scales the desktop (DpiScope).
 int iconPixels = 16;
-
-template <typename Condition> bool WaitFor(Condition condition, DWORD timeout = kTimeout) {
-    const ULONGLONG end = GetTickCount64() + timeout;
-    for (;;) {
-        if (condition()) {
-            return true;
-        }
-        if (GetTickCount64() >= end) {
-            return false;
-        }
-        Sleep(kPoll);
-    }
-}
 
 std::string Narrow(const std::wstring& text) {
     std::string result;
@@ -101,7 +87,6 @@ std::wstring Wide(const std::string& text) {
     return std::wstring(text.begin(), text.end());
 }
 
-// The log's text on one line of the report.
 std::string OneLine(const std::string& text) {
     std::string result;
     for (char unit : text) {
@@ -122,9 +107,6 @@ std::wstring SystemMessage(DWORD error) {
     return message;
 }
 
-// A failed call as the report gives it: "CreateProcessW failed: error 2 (The system cannot
-// find the file specified.)". error is what the call left in GetLastError (or returned), read
-// right after it: nothing else that Failed's arguments ask for may come between.
 std::string Failed(const char* call, DWORD error) {
     const std::string text = Narrow(SystemMessage(error));
     return std::string(call) + " failed: error " + std::to_string(error) +
@@ -133,49 +115,7 @@ std::string Failed(const char* call, DWORD error) {
 
 // ---- The program as a process ----------------------------------------------------------
 
-struct Process {
-    HANDLE handle = NULL;
-    DWORD id = 0;
-
-    bool Running() const {
-        return handle != NULL && WaitForSingleObject(handle, 0) == WAIT_TIMEOUT;
-    }
-    // Waits for the process to end; false when it is still running after the time-out.
-    bool Ended(DWORD& exitCode, DWORD timeout = kTimeout) const {
-        if (handle == NULL || WaitForSingleObject(handle, timeout) != WAIT_OBJECT_0) {
-            return false;
-        }
-        return GetExitCodeProcess(handle, &exitCode) != 0;
-    }
-    // Ends what a failed case left running, so that the next case starts afresh.
-    void Close() {
-        if (Running()) {
-            TerminateProcess(handle, 99);
-            WaitForSingleObject(handle, kTimeout);
-        }
-        if (handle != NULL) {
-            CloseHandle(handle);
-        }
-        handle = NULL;
-    }
-    ~Process() {
-        Close();
-    }
-};
-
-// How velmot.exe is started: by default with its full name quoted, as Explorer starts it, and
-// with the driver's own token.
-struct Launch {
-    // Its bare name, unquoted (velmot.exe /W 0:0), as a command prompt in its folder gives it.
-    bool bareName = false;
-    // A primary token made from the driver's own (CreateRestrictedToken) for it to run with.
-    HANDLE token = NULL;
-};
-
-// Starts velmot.exe with the given command line (null: none at all). On failure, answers
-// false with the report of the failed call in failure.
-bool Start(const wchar_t* arguments, Process& process, std::string& failure,
-           const Launch& launch = Launch()) {
+bool Start(const wchar_t* arguments, Process& process, std::string& failure, const Launch& launch) {
     std::wstring commandLine = launch.bareName ? L"velmot.exe" : L"\"" + programPath + L"\"";
     if (arguments != NULL) {
         commandLine += L" ";
@@ -189,15 +129,23 @@ bool Start(const wchar_t* arguments, Process& process, std::string& failure,
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info;
     ZeroMemory(&info, sizeof(info));
+    const DWORD flags = launch.withoutDefaultDllDirectories ? DEBUG_ONLY_THIS_PROCESS : 0;
     const BOOL started =
         launch.token != NULL
             ? CreateProcessAsUserW(launch.token, programPath.c_str(), buffer.data(), NULL, NULL,
-                                   FALSE, 0, NULL, programDir.c_str(), &startup, &info)
-            : CreateProcessW(programPath.c_str(), buffer.data(), NULL, NULL, FALSE, 0, NULL,
+                                   FALSE, flags, NULL, programDir.c_str(), &startup, &info)
+            : CreateProcessW(programPath.c_str(), buffer.data(), NULL, NULL, FALSE, flags, NULL,
                              programDir.c_str(), &startup, &info);
     if (!started) {
         failure = Failed(launch.token != NULL ? "CreateProcessAsUserW" : "CreateProcessW",
                          GetLastError());
+        return false;
+    }
+    if (launch.withoutDefaultDllDirectories && !HideSetDefaultDllDirectories(info, failure)) {
+        TerminateProcess(info.hProcess, 99);
+        WaitForSingleObject(info.hProcess, kTimeout);
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
         return false;
     }
     CloseHandle(info.hThread);
@@ -374,23 +322,6 @@ std::vector<IconCall> ReadIconCalls() {
 
 // ---- Cases -----------------------------------------------------------------------------
 
-struct Case {
-    std::string name;
-    std::vector<std::string> problems;
-
-    explicit Case(const char* caseName) : name(caseName) {
-        // A window left by an earlier case would make this start a second copy.
-        WaitFor([] { return MainWindow() == NULL; });
-        ClearLogs();
-    }
-    bool Check(bool condition, const std::string& what) {
-        if (!condition) {
-            problems.push_back(what);
-        }
-        return condition;
-    }
-};
-
 int passed = 0;
 int failed = 0;
 
@@ -479,11 +410,8 @@ void CheckIconCalls(Case& c, const Process& process, HWND window, bool ended, si
     c.Check(remove->Number("result") == 1, "deleting the icon failed: " + remove->line);
 }
 
-// Checks how a run ended: the exit code, no window left, the expected number of suspensions
-// in the log (each logged as line), and its icon added (adds times) and deleted once (window:
-// the main window, if known).
-void CheckEnd(Case& c, Process& process, int suspensions, HWND window = NULL, size_t adds = 1,
-              DWORD exitCode = 0, const char* line = kSuspendLine) {
+void CheckEnd(Case& c, Process& process, int suspensions, HWND window, size_t adds, DWORD exitCode,
+              const char* line) {
     DWORD code = 0;
     if (!c.Check(process.Ended(code), "velmot.exe still runs")) {
         return;
@@ -501,9 +429,8 @@ void CheckEnd(Case& c, Process& process, int suspensions, HWND window = NULL, si
     CheckIconCalls(c, process, window, true, adds);
 }
 
-// Start, with a failure recorded in the case (label: what the start was, for the report).
-bool Started(Case& c, const wchar_t* arguments, Process& process, const std::string& label = "",
-             const Launch& launch = Launch()) {
+bool Started(Case& c, const wchar_t* arguments, Process& process, const std::string& label,
+             const Launch& launch) {
     std::string failure;
     return c.Check(Start(arguments, process, failure, launch), label + failure);
 }
@@ -1605,126 +1532,6 @@ void DesktopIconFirst() {
     Report(c);
 }
 
-// The names of the DLLs that an executable file imports from, read from its import directory;
-// none when the file cannot be read as a 64-bit executable.
-std::vector<std::string> ImportedDlls(const std::vector<char>& file) {
-    std::vector<std::string> names;
-    auto at = [&](size_t offset, size_t size) -> const char* {
-        return offset + size <= file.size() ? file.data() + offset : NULL;
-    };
-    const IMAGE_DOS_HEADER* dos =
-        reinterpret_cast<const IMAGE_DOS_HEADER*>(at(0, sizeof(IMAGE_DOS_HEADER)));
-    if (dos == NULL || dos->e_magic != IMAGE_DOS_SIGNATURE) {
-        return names;
-    }
-    const IMAGE_NT_HEADERS64* nt =
-        reinterpret_cast<const IMAGE_NT_HEADERS64*>(at(dos->e_lfanew, sizeof(IMAGE_NT_HEADERS64)));
-    if (nt == NULL || nt->Signature != IMAGE_NT_SIGNATURE ||
-        nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
-        return names;
-    }
-    const IMAGE_SECTION_HEADER* sections = reinterpret_cast<const IMAGE_SECTION_HEADER*>(
-        at(dos->e_lfanew + offsetof(IMAGE_NT_HEADERS64, OptionalHeader) +
-               nt->FileHeader.SizeOfOptionalHeader,
-           nt->FileHeader.NumberOfSections * sizeof(IMAGE_SECTION_HEADER)));
-    if (sections == NULL) {
-        return names;
-    }
-    // The file offset of a relative virtual address.
-    auto offsetOf = [&](DWORD rva) -> size_t {
-        for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
-            const IMAGE_SECTION_HEADER& section = sections[i];
-            if (rva >= section.VirtualAddress &&
-                rva < section.VirtualAddress + section.SizeOfRawData) {
-                return rva - section.VirtualAddress + section.PointerToRawData;
-            }
-        }
-        return file.size();
-    };
-    const DWORD imports =
-        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-    for (size_t offset = offsetOf(imports);; offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
-        const IMAGE_IMPORT_DESCRIPTOR* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
-            at(offset, sizeof(IMAGE_IMPORT_DESCRIPTOR)));
-        if (entry == NULL || entry->Name == 0) {
-            break;
-        }
-        const size_t name = offsetOf(entry->Name);
-        if (at(name, 1) == NULL) {
-            break;
-        }
-        names.push_back(
-            std::string(file.data() + name, strnlen(file.data() + name, file.size() - name)));
-    }
-    return names;
-}
-
-// The size is reported, not judged: scripts/test-windows.sh holds it against its budget.
-void ImportsOnlySystemDlls() {
-    Case c("velmot.exe imports only system DLLs");
-    std::vector<char> file;
-    HANDLE handle = CreateFileW(programPath.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    const DWORD error = GetLastError();
-    if (c.Check(handle != INVALID_HANDLE_VALUE,
-                "cannot read velmot.exe: " + Failed("CreateFileW", error))) {
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(handle, buffer, sizeof(buffer), &got, NULL) && got > 0) {
-            file.insert(file.end(), buffer, buffer + got);
-        }
-        CloseHandle(handle);
-        const std::vector<std::string> dlls = ImportedDlls(file);
-        c.Check(!dlls.empty(), "no import directory found");
-        // The KnownDLLs that it uses, which the loader takes from the system folder alone,
-        // and the common controls, which its manifest takes from the side-by-side store.
-        const char* const system[] = {"kernel32.dll", "user32.dll",   "gdi32.dll", "advapi32.dll",
-                                      "shell32.dll",  "comctl32.dll", "msvcrt.dll"};
-        std::string list;
-        for (const std::string& dll : dlls) {
-            list += (list.empty() ? "" : ", ") + dll;
-            bool known = false;
-            for (const char* name : system) {
-                known = known || Lower(dll) == name;
-            }
-            c.Check(known, dll + " is not one of the system's KnownDLLs: the loader would look "
-                                 "for it in velmot.exe's folder first");
-        }
-        printf("# velmot.exe: %u bytes; imports %s\n", static_cast<unsigned>(file.size()),
-               list.c_str());
-    }
-    Report(c);
-}
-
-// A powrprof.dll planted beside velmot.exe, where the DLL override powrprof=native,builtin
-// would let Wine take it (as it does for a program that imports powrprof), is not loaded:
-// the sleep goes through the system folder's powrprof.dll, whose stand-in logs it.
-void PlantedDllIgnored() {
-    Case c("a powrprof.dll planted beside velmot.exe is not loaded; /W 0:0 sleeps through the "
-           "system folder's powrprof.dll");
-    // What earlier cases left in the log stays for the check after every case.
-    const std::string before = ReadText(plantedLogPath);
-    Process process;
-    if (c.Check(GetFileAttributesW((programDir + L"powrprof.dll").c_str()) !=
-                    INVALID_FILE_ATTRIBUTES,
-                "no planted powrprof.dll beside velmot.exe") &&
-        Started(c, L"/W 0:0", process)) {
-        CheckEnd(c, process, 1);
-        const std::string planted = ReadText(plantedLogPath).substr(before.size());
-        c.Check(planted.empty(),
-                "the planted powrprof.dll was loaded: \"" + OneLine(planted) + "\"");
-    }
-    Report(c);
-}
-
-// After every case: the planted powrprof.dll was never loaded, in any of them.
-void PlantedDllNeverLoaded() {
-    Case c("the planted powrprof.dll beside velmot.exe was loaded in no case");
-    const std::string planted = ReadText(plantedLogPath);
-    c.Check(planted.empty(), "it was loaded: \"" + OneLine(planted) + "\"");
-    Report(c);
-}
-
 int RunCases() {
     ImportsOnlySystemDlls();
     DeleteFileW(plantedLogPath.c_str());
@@ -1760,7 +1567,7 @@ int RunCases() {
         SleepsAtStart(machine);
         SleepsFromMenu(machine);
     }
-    PlantedDllIgnored();
+    DllLoadingCases();
     PlantedDllNeverLoaded();
     printf("%d passed, %d failed\n", passed, failed);
     fflush(stdout);
@@ -1916,7 +1723,9 @@ bool UseStandIns(std::string& failure) {
     return done;
 }
 
-} // namespace
+} // namespace wine_test
+
+using namespace wine_test;
 
 int wmain(int argc, wchar_t** argv) {
     wchar_t self[MAX_PATH];
@@ -1928,9 +1737,11 @@ int wmain(int argc, wchar_t** argv) {
     logPath = dir + L"suspend.log";
     iconLogPath = dir + L"shell32.log";
     plantedLogPath = dir + L"planted-powrprof.log";
+    loadLogPath = dir + L"load-by-name.log";
     // Inherited by velmot.exe: where the stand-ins log.
     SetEnvironmentVariableW(L"VELMOT_SUSPEND_LOG", logPath.c_str());
     SetEnvironmentVariableW(L"VELMOT_SHELL_LOG", iconLogPath.c_str());
+    SetEnvironmentVariableW(L"VELMOT_LOAD_LOG", loadLogPath.c_str());
     // The computer that the stand-in plays, unless a case chooses another.
     SetEnvironmentVariableW(L"VELMOT_TEST_MACHINE", L"s3");
     std::string failure;

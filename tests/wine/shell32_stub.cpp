@@ -175,12 +175,46 @@ bool ReadIcon(HICON icon, LONG& width, LONG& height, bool& alpha) {
     return read;
 }
 
+// A library loaded by its bare name, as the real shell32 loads some of those it needs when
+// first asked for something. When VELMOT_LOAD_BY_NAME names a DLL, the first call in a process
+// loads it so (LoadLibraryW: the loader's search as the program has left it after its
+// start-up) and keeps it, and appends one line to the file named by VELMOT_LOAD_LOG, with the
+// file that was loaded or the error:
+//
+//   LoadLibraryW powrprof.dll: C:\windows\system32\powrprof.dll process=312
+//   LoadLibraryW powrprof.dll: error 126 process=312
+void LoadByNameOnce() {
+    static bool done = false;
+    wchar_t name[MAX_PATH];
+    wchar_t path[MAX_PATH];
+    const DWORD nameLength = GetEnvironmentVariableW(L"VELMOT_LOAD_BY_NAME", name, MAX_PATH);
+    const DWORD pathLength = GetEnvironmentVariableW(L"VELMOT_LOAD_LOG", path, MAX_PATH);
+    if (done || nameLength == 0 || nameLength >= MAX_PATH || pathLength == 0 ||
+        pathLength >= MAX_PATH) {
+        return;
+    }
+    done = true;
+    const HMODULE module = LoadLibraryW(name);
+    const DWORD error = GetLastError();
+    wchar_t file[MAX_PATH] = {0};
+    Line line;
+    line.Add("LoadLibraryW %ls: ", name);
+    if (module != NULL && GetModuleFileNameW(module, file, MAX_PATH) > 0) {
+        line.Add("%ls", file);
+    } else {
+        line.Add("error %lu", static_cast<unsigned long>(error));
+    }
+    line.Add(" process=%lu\n", static_cast<unsigned long>(GetCurrentProcessId()));
+    AppendToLog(path, line.text, line.used);
+}
+
 } // namespace
 
 extern "C" __declspec(dllexport) BOOL WINAPI
     Shell_NotifyIconW(DWORD operation, PNOTIFYICONDATAW data) {
     // The caller's last error, which only the real call may change.
     const DWORD incomingError = GetLastError();
+    LoadByNameOnce();
     wchar_t path[MAX_PATH];
     const DWORD pathLength = GetEnvironmentVariableW(L"VELMOT_SHELL_LOG", path, MAX_PATH);
     const bool logging = pathLength > 0 && pathLength < MAX_PATH;
