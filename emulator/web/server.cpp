@@ -161,7 +161,7 @@ void Server::Route() {
     http_->set_pre_routing_handler(
         [this](const httplib::Request& request, httplib::Response& response) {
             const std::string host = request.get_header_value("Host");
-            if (false && host != host_ && host != localhost_) {
+            if (host != host_ && host != localhost_) {
                 Refuse(response, 421, "this server answers only to Host " + host_);
                 return httplib::Server::HandlerResponse::Handled;
             }

@@ -3,7 +3,6 @@
 import assert from "node:assert/strict";
 import { spawn } from "node:child_process";
 import { readFileSync } from "node:fs";
-import { once } from "node:events";
 import http from "node:http";
 import { chromium } from "playwright-core";
 
@@ -41,10 +40,18 @@ export async function device(...args) {
                       { stdio: ["ignore", "pipe", "inherit"] });
   let output = "";
   child.stdout.on("data", (chunk) => { output += chunk; });
-  const exited = once(child, "exit").then(([code]) => code);
+  const exited = new Promise((resolve, reject) => {
+    child.on("exit", (code) => resolve(code));
+    child.on("error", reject);
+  });
+  // Its first line, the address; a guard against a hang, not a time limit on the device.
+  const deadline = Date.now() + 60000;
   while (!output.includes("\n")) {
-    if (child.exitCode !== null) throw new Error(`the device ended at once: ${output}`);
-    await new Promise((resolve) => setTimeout(resolve, 20));
+    if (child.exitCode !== null || Date.now() > deadline) {
+      child.kill();
+      throw new Error(`the device printed no address: ${output} (exit code ${child.exitCode})`);
+    }
+    await Promise.race([new Promise((resolve) => setTimeout(resolve, 20)), exited]);
   }
   const address = output.split("\n")[0];
   assert.equal(address, `http://127.0.0.1:${port}/`);

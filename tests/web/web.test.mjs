@@ -9,9 +9,11 @@ import { browser, control, device, fetchRaw, icon, okButton, open, tap, timeline
          waitForLine } from "./pocketpc.mjs";
 
 after(() => browser.close());
+// Each story, with a guard against a hang (not a time limit on what it checks).
+const story = (name, fn) => test(name, { timeout: 120000 }, fn);
 
 // ---- The stories -------------------------------------------------------------------------
-test("the typical road by clicks and keys: Wait to suspend, 0 hours 1 minute, ok", async () => {
+story("the typical road by clicks and keys: Wait to suspend, 0 hours 1 minute, ok", async () => {
   const run = await device();
   const page = await open(run);
   await tap(page, control("IDC_WAIT_RADIO"));
@@ -33,10 +35,13 @@ test("the typical road by clicks and keys: Wait to suspend, 0 hours 1 minute, ok
   assert.equal(await page.getAttribute("#ending", "data-code"), "0");
   assert.match(await page.textContent("#ending"), /exit code 0/);
   assert.equal(await run.exited, 0);
+  // The program that ran is the one asked for: the device image, or the host build.
+  assert.match(run.output(), process.env.VELMOT_WEB_IMAGE ? /velmot\.exe exited with code 0/
+                                                          : /velmot \(host build\) exited/);
   await page.close();
 });
 
-test("the menu at the icon, drawn where the emulator placed it; Exit application ends it", async () => {
+story("the menu at the icon, drawn where the emulator placed it; Exit application ends it", async () => {
   const run = await device("/W", "1:0");
   const page = await open(run);
   await waitForLine(page, "icon added");
@@ -82,7 +87,7 @@ test("the menu at the icon, drawn where the emulator placed it; Exit application
   await page.close();
 });
 
-test("at zoom x3 and on a scrolled page a click still taps the control under it", async () => {
+story("at zoom x3 and on a scrolled page a click still taps the control under it", async () => {
   const run = await device();
   const page = await browser.newPage({ viewport: { width: 900, height: 500 } });
   await page.goto(run.address);
@@ -101,7 +106,7 @@ test("at zoom x3 and on a scrolled page a click still taps the control under it"
   await page.close();
 });
 
-test("two pages at once see the same timeline, and a page opened late sees it whole", async () => {
+story("two pages at once see the same timeline, and a page opened late sees it whole", async () => {
   const run = await device();
   const [first, second] = [await open(run), await open(run)];
   await tap(second, control("IDC_WAIT_RADIO"));
@@ -120,7 +125,7 @@ test("two pages at once see the same timeline, and a page opened late sees it wh
   }
 });
 
-test("the server refuses, with its status, whatever does not come from its page", async () => {
+story("the server refuses, with its status, whatever does not come from its page", async () => {
   const run = await device();
   const page = await open(run);
   const token = await page.evaluate(() => token);
