@@ -3,9 +3,9 @@
 // nothing of the program, so the program hands it its entry point here; linking the two is
 // simpler than loading the host build as a shared module, which would have to find the
 // console's one emulated device at run time.
-#include "emulator/console/console.h"
+#include "emulator/frontend/frontend.h"
 #include "shell/main.h"
 
 int main(int argc, char** argv) {
-    return emu::console::Main(argc, argv, MainEntry, "velmot (host build)");
+    return emu::frontend::Main(argc, argv, MainEntry, "velmot (host build)");
 }

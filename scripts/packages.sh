@@ -24,9 +24,16 @@ need_packages() {
 # libFuzzer for the fuzz target, Unicorn, the ARM processor of the runner of device images,
 # ncurses for the emulated device's screen in a terminal, and tmux, in which its test runs it;
 # for its screen in pixels cairo, FreeType, libpng (found with pkgconf) and Wine's Tahoma.
+# For the web front-end, cpp-httplib and nlohmann's JSON.
 SCREEN_PACKAGES=(pkgconf libcairo2-dev libfreetype-dev libpng-dev fonts-wine)
+WEB_PACKAGES=(libcpp-httplib-dev nlohmann-json3-dev)
 HOST_PACKAGES=(cmake make g++ clang libclang-rt-dev libgtest-dev clang-format
-    binutils-mingw-w64-x86-64 libunicorn-dev libncurses-dev tmux "${SCREEN_PACKAGES[@]}")
+    binutils-mingw-w64-x86-64 libunicorn-dev libncurses-dev tmux "${SCREEN_PACKAGES[@]}"
+    "${WEB_PACKAGES[@]}")
+
+# What the browser tests of the web front-end need besides Node.js: Debian's Chromium, which
+# Playwright drives.
+BROWSER_TEST_PACKAGES=(chromium)
 
 # What the device program's build needs: Debian's ARM cross compiler and binutils, the
 # resource compiler, and pyelftools (Debian's python3-pyelftools, for /usr/bin/python3), with
@@ -34,10 +41,10 @@ HOST_PACKAGES=(cmake make g++ clang libclang-rt-dev libgtest-dev clang-format
 DEVICE_BUILD_PACKAGES=(cmake make gcc-arm-none-eabi binutils-arm-none-eabi
     binutils-mingw-w64-x86-64 python3 python3-pyelftools)
 
-# What scripts/run.sh needs to build the emulated device's console (with its pictures) and the
-# device program.
+# What scripts/run.sh needs to build the emulated device's front-ends (the terminal, the
+# pictures, the web) and the device program.
 RUN_PACKAGES=(g++ libgtest-dev libunicorn-dev libncurses-dev "${SCREEN_PACKAGES[@]}"
-    "${DEVICE_BUILD_PACKAGES[@]}")
+    "${WEB_PACKAGES[@]}" "${DEVICE_BUILD_PACKAGES[@]}")
 
 # What the Windows build and its runs under Wine need: the mingw-w64 cross compiler and
 # resource compiler, pefile (Debian's python3-pefile, for /usr/bin/python3) for the step after

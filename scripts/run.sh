@@ -4,13 +4,15 @@
 #   scripts/run.sh                     the settings dialog, to be worked with the keys shown
 #   scripts/run.sh /W 0:30             suspends after 30 minutes of the device's clock
 #   scripts/run.sh --at 21:10 /T 23:30 the device's clock starts at 21:10 (default: now)
+#   scripts/run.sh --web               the device served to a web browser instead, at
+#                                      http://127.0.0.1:8240/ (--web PORT: another port)
 #   scripts/run.sh --windows /W 0:1    the desktop program under Wine instead
 #                                      (scripts/run-windows.sh, given the other arguments)
 #   scripts/run.sh [options] [command line]
-# Options (emulator/console/console.h): --at [YYYY-MM-DDT]HH:MM[:SS], --screen WxH (240x320,
+# Options (emulator/frontend/frontend.h): --at [YYYY-MM-DDT]HH:MM[:SS], --screen WxH (240x320,
 # 320x240 or 240x240), --speed N (the clock's speed),
 # --hours N (piped: stop after N hours of device time, default 48), --no-ui, --timeline FILE,
-# --pictures DIR (a PNG of the screen, drawn in pixels, each time it changes).
+# --pictures DIR (a PNG of the screen, drawn in pixels, each time it changes), --web [PORT].
 # Not in a terminal (output or input piped, or --no-ui) the timeline is printed as it happens,
 # then a line naming the program and its exit code, and the clock runs in virtual time unless
 # --speed is given. The exit code is the program's; 130 when stopped with q or Ctrl+C, 143 and

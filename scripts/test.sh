@@ -11,15 +11,18 @@
 #   5. the emulated Pocket PC's console as scripts/run.sh runs it (scripts/test-console.sh):
 #      piped runs and the typical road in a terminal (tmux), on the device image and the host
 #      build; then the README's pictures of the Pocket PC program made again from the device
-#      image (scripts/pocketpc-pictures.sh --check), which must equal the committed ones,
+#      image (scripts/pocketpc-pictures.sh --check), which must equal the committed ones;
+#      then its web page (scripts/run.sh --web) in Debian's chromium driven by Playwright
+#      (scripts/test-web.sh), on the device image and the host build,
 #   6. with the device image: the differential run (random user stories on the host build
 #      and on the image, which must leave the same outcomes), then the same against an image
 #      with a planted divergence and against planted outcomes (another ending, other times),
 #      each of which it must catch,
 #   7. the command-line fuzz target (libFuzzer, clang) for a bounded time,
 #   8. the benchmark report of a simulated day, on the host build and the device image, of
-#      the console's idle load and key-to-screen time, and of the screen in pixels (a frame,
-#      its PNG, a night's countdown),
+#      the console's idle load and key-to-screen time, of the screen in pixels (a frame, its
+#      PNG, a night's countdown), and of the web page (a click's time to its frame, the idle
+#      server's load),
 #   9. the Windows build (mingw-w64) and its end-to-end tests under Wine.
 # Stops at the first failure with a non-zero exit code.
 set -euo pipefail
@@ -59,6 +62,9 @@ scripts/test-console.sh
 
 step "The README's pictures of the Pocket PC program, made again from the device image"
 scripts/pocketpc-pictures.sh --check
+
+step "The emulated Pocket PC's web page in Chromium (Playwright): clicks, keys and refusals"
+scripts/test-web.sh
 
 step "Differential run: random user stories on the host build and on the device image"
 build/host/velmot_differential --stories 2000 --seconds 40 --image "$VELMOT_DEVICE_IMAGE"
@@ -106,6 +112,9 @@ scripts/bench-console.sh
 
 step "Benchmark: the screen in pixels, a frame and its PNG, a night's countdown (a report, not a test)"
 build/host/velmot_bench_screen
+
+step "Benchmark: the web page, a click's time to its frame and the idle server (a report, not a test)"
+scripts/test-web.sh --bench
 
 step "Windows build and end-to-end tests under Wine"
 scripts/test-windows.sh

@@ -1,9 +1,9 @@
 // The run in a terminal: the emulated device's screen drawn with ncurses from the emulator's
 // live state, and the person's keys and clicks turned into taps at the device's time. Between
 // events it sleeps in poll() until the next due time (at the clock's speed) or a key.
-#include "emulator/console/console.h"
+#include "emulator/console/terminal.h"
+
 #include "emulator/console/layout.h"
-#include "emulator/console/run.h"
 
 #include <curses.h>
 #include <poll.h>
@@ -20,9 +20,10 @@
 
 namespace emu::console {
 
+using namespace frontend;
+
 namespace {
 
-constexpr double Speeds[] = {1, 10, 60, 600};
 constexpr const char* KeysLine = "Tab move  Space tap  0-9 Bksp type  Enter ok  i icon  "
                                  "menu: Up Down Enter Esc  +/- speed  q quit";
 // The device's screen sits inside a frame of one cell.
@@ -572,31 +573,11 @@ struct Terminal::Impl {
     }
 };
 
-// A termination request (kill, or the terminal's session ending) ends the run as q does, so
-// that the terminal is given back in the state it was found in.
-static volatile sig_atomic_t terminationSignal = 0;
-
-static void NoteTermination(int signalNumber) {
-    terminationSignal = signalNumber;
-}
-
-static void StopWhenTerminated() {
-    if (terminationSignal != 0) {
-        throw Stop(128 + terminationSignal,
-                   std::string("stopped by signal ") +
-                       (terminationSignal == SIGTERM ? "SIGTERM" : "SIGHUP") + " at " +
-                       FormatTime(Now()));
-    }
-}
-
 Terminal::Terminal(const Options& options, std::function<void(int)> drawn)
     : impl_(new Impl(options, std::move(drawn))) {
-    struct sigaction action = {};
-    action.sa_handler = NoteTermination;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0; // no restart: poll returns at once
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
+    // A termination request (kill, or the terminal's session ending) ends the run as q does,
+    // so that the terminal is given back in the state it was found in.
+    CatchTermination();
     initscr();
     raw();
     noecho();
@@ -629,20 +610,13 @@ void Terminal::Idle(Millis next) {
         // or the next minute for the clock in the bar, or a key.
         int key = getch();
         if (key == ERR) {
-            const Millis now = Now();
-            Millis wake = (now / 60000 + 1) * 60000;
-            if (next >= 0 && next < wake) {
-                wake = next;
-            }
-            const double speed = self.speed;
-            const double ms = std::ceil(static_cast<double>(wake - now) / speed);
             pollfd input{STDIN_FILENO, POLLIN, 0};
-            const auto start = std::chrono::steady_clock::now();
-            const int ready = poll(&input, 1, static_cast<int>(std::min(ms, 3600000.0)));
-            const std::chrono::duration<double, std::milli> slept =
-                std::chrono::steady_clock::now() - start;
-            const Millis reached = now + static_cast<Millis>(slept.count() * speed);
-            AdvanceClock(std::min(wake, std::max(now, reached)));
+            int ready = 0;
+            WaitInRealTime(next, self.speed, [&input, &ready](std::chrono::milliseconds left) {
+                ready =
+                    poll(&input, 1, static_cast<int>(std::min<long long>(left.count(), 3600000)));
+                return ready != 0;
+            });
             StopWhenTerminated();
             if (ready > 0 && (input.revents & (POLLHUP | POLLERR | POLLNVAL))) {
                 throw Stop(ExitStopped, "stopped: the terminal went away");
@@ -661,8 +635,8 @@ void Terminal::Idle(Millis next) {
     }
 }
 
-void Terminal::Finish(const std::string& how) {
-    if (terminationSignal != 0) {
+void Terminal::Finish(int, const std::string& how) {
+    if (Terminated()) {
         return; // nobody is asked for a key by a program that was told to end
     }
     Impl& self = *impl_;

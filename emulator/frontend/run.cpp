@@ -1,10 +1,13 @@
-// The console's start: its options, the device's clock, the program, and the run without a
-// screen (piped), whose clock runs in virtual time unless a speed is given.
-#include "emulator/console/console.h"
+// The front-ends' start: the options, the device's clock, the program, the way of running it
+// (a terminal, the web, or a pipe), and the run without a screen (piped), whose clock runs in
+// virtual time unless a speed is given.
+#include "emulator/frontend/frontend.h"
 
-#include "emulator/console/run.h"
+#include "emulator/console/terminal.h"
+#include "emulator/web/web.h"
 #include "emulator/runner/runner.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,7 +18,7 @@
 #include <memory>
 #include <thread>
 
-namespace emu::console {
+namespace emu::frontend {
 
 TimelineFeed::TimelineFeed(const std::string& path) {
     if (!path.empty()) {
@@ -48,6 +51,63 @@ void TimelineFeed::Flush(std::FILE* also) {
             std::fflush(out);
         }
     }
+}
+
+namespace {
+
+volatile sig_atomic_t terminationSignal = 0;
+
+void NoteTermination(int signalNumber) {
+    terminationSignal = signalNumber;
+}
+
+} // namespace
+
+void CatchTermination() {
+    struct sigaction action = {};
+    action.sa_handler = NoteTermination;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0; // no restart: a wait in poll returns at once
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaction(signalNumber, &action, nullptr);
+    }
+}
+
+bool Terminated() {
+    return terminationSignal != 0;
+}
+
+void StopWhenTerminated() {
+    if (const int signalNumber = terminationSignal) {
+        const char* name = signalNumber == SIGINT    ? "SIGINT"
+                           : signalNumber == SIGTERM ? "SIGTERM"
+                                                     : "SIGHUP";
+        throw Stop(128 + signalNumber,
+                   std::string("stopped by signal ") + name + " at " + FormatTime(Now()));
+    }
+}
+
+void WaitInRealTime(Millis next, double speed,
+                    const std::function<bool(std::chrono::milliseconds)>& wait) {
+    const Millis now = Now();
+    Millis wake = (now / 60000 + 1) * 60000;
+    if (next >= 0 && next < wake) {
+        wake = next;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const auto until = start + std::chrono::duration<double, std::milli>(
+                                   std::ceil(static_cast<double>(wake - now) / speed));
+    while (!Terminated()) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || wait(left)) {
+            break;
+        }
+    }
+    const std::chrono::duration<double, std::milli> slept =
+        std::chrono::steady_clock::now() - start;
+    const Millis reached = now + static_cast<Millis>(slept.count() * speed);
+    AdvanceClock(std::min(wake, std::max(now, reached)));
 }
 
 std::string ClockText(Millis time) {
@@ -132,6 +192,18 @@ Options Parse(int argc, char** argv) {
         }
         if (arg == "--no-ui") {
             options.noUi = true;
+            continue;
+        }
+        if (arg == "--web") {
+            // An optional port: the next argument when it is a number.
+            options.webPort = web::DefaultPort;
+            if (hasValue && std::strspn(argv[at + 1], "0123456789") == std::strlen(argv[at + 1])) {
+                const long port = std::strtol(argv[++at], nullptr, 10);
+                if (port < 1 || port > 65535) {
+                    Usage(std::string("--web wants a port from 1 to 65535, not ") + argv[at]);
+                }
+                options.webPort = static_cast<int>(port);
+            }
             continue;
         }
         if (!hasValue) {
@@ -272,7 +344,8 @@ int Main(int argc, char** argv, EntryPoint hostBuild, const char* name) {
         }
         entry = runner::StartProgram;
     }
-    const bool screen = !options.noUi && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
+    const bool screen =
+        options.webPort == 0 && !options.noUi && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
     std::unique_ptr<TimelineFeed> feed;
     std::unique_ptr<Pictures> pictures;
     try {
@@ -296,15 +369,30 @@ int Main(int argc, char** argv, EntryPoint hostBuild, const char* name) {
         }
     };
 
-    if (screen) {
-        Terminal terminal(options, [&pictures](int selection) {
-            if (pictures) {
-                pictures->Take(selection);
+    if (screen || options.webPort != 0) {
+        std::unique_ptr<FrontEnd> front;
+        try {
+            if (screen) {
+                front = std::make_unique<console::Terminal>(options, [&pictures](int selection) {
+                    if (pictures) {
+                        pictures->Take(selection);
+                    }
+                });
+            } else {
+                front = std::make_unique<web::Browser>(options, options.webPort);
             }
-        });
-        SetIdleHandler([&terminal, &feed](Millis next) {
-            feed->Flush();
-            terminal.Idle(next);
+        } catch (const Stop& stop) {
+            std::fprintf(stderr, "pocketpc_console: %s\n", stop.what());
+            return stop.code;
+        }
+        // On the web, the timeline goes to the standard output too, as in a piped run.
+        std::FILE* also = screen ? nullptr : stdout;
+        SetIdleHandler([&front, &feed, &pictures, also](Millis next) {
+            feed->Flush(also);
+            if (pictures && also != nullptr) {
+                pictures->Take();
+            }
+            front->Idle(next);
         });
         std::string how;
         int code = 0;
@@ -319,12 +407,16 @@ int Main(int argc, char** argv, EntryPoint hostBuild, const char* name) {
             how = std::string("the emulated device failed: ") + failure.what();
         }
         SetIdleHandler(nullptr);
-        feed->Flush();
+        feed->Flush(also);
         const std::string unwritten = lastPicture();
         if (!unwritten.empty()) {
             how += "; " + unwritten;
         }
-        terminal.Finish(how);
+        if (also != nullptr) {
+            std::printf("pocketpc_console: %s\n", how.c_str());
+            std::fflush(stdout);
+        }
+        front->Finish(code, how);
         return code;
     }
 
@@ -354,4 +446,4 @@ int Main(int argc, char** argv, EntryPoint hostBuild, const char* name) {
     return code;
 }
 
-} // namespace emu::console
+} // namespace emu::frontend

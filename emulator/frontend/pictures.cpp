@@ -1,7 +1,6 @@
 // The screen's pictures: the emulated device drawn in pixels (emulator/screen), written as a
 // PNG whenever what it shows changes.
-#include "emulator/console/console.h"
-#include "emulator/console/run.h"
+#include "emulator/frontend/frontend.h"
 #include "emulator/screen/screen.h"
 
 #include <sys/stat.h>
@@ -9,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace emu::console {
+namespace emu::frontend {
 
 struct Pictures::Impl {
     std::string folder;
@@ -64,4 +63,4 @@ const std::string& Pictures::Last() const {
     return impl_->last;
 }
 
-} // namespace emu::console
+} // namespace emu::frontend
