@@ -10,7 +10,7 @@ ARM, so this one does, in two steps:
       that jumps through the import address table. A name that no library exports is an
       error that names it.
 
-  ce_image.py image --res R [--epoch SECONDS] -o velmot.exe velmot.elf
+  ce_image.py image --res R [--epoch SECONDS | --epoch-file F] -o velmot.exe velmot.elf
       The executable: the MS-DOS header and stub, the PE headers (ARM, subsystem 9 version
       3.00, the linked image base, a 64 KiB stack, the entry at WinMain), the linked sections
       at their addresses (.bss without file data), then .rsrc built from the compiled resource
@@ -394,6 +394,7 @@ def main(argv):
     image = steps.add_parser("image", help="the executable from the linked program")
     image.add_argument("--res", required=True)
     image.add_argument("--epoch", type=int)
+    image.add_argument("--epoch-file", help="a file holding the time stamp, instead of --epoch")
     image.add_argument("-o", "--output", required=True)
     image.add_argument("elf")
     args = parser.parse_args(argv)
@@ -403,7 +404,14 @@ def main(argv):
             with open(args.output, "w", encoding="utf-8") as out:
                 out.write(text)
         else:
-            data = build_image(args.elf, args.res, source_date_epoch(args.epoch))
+            epoch = args.epoch
+            if args.epoch_file:
+                text = open(args.epoch_file, encoding="ascii").read().strip()
+                if not text.isdigit() or int(text) >= 1 << 32:
+                    raise ImageError(f"{args.epoch_file} holds {text!r}, not a time in seconds "
+                                     "that fits the image's 32-bit time stamp")
+                epoch = int(text)
+            data = build_image(args.elf, args.res, source_date_epoch(epoch))
             with open(args.output, "wb") as out:
                 out.write(data)
     except (ImageError, OSError) as error:

@@ -27,6 +27,12 @@ set(VELMOT_IMAGE_BASE 0x10000)
 set(VELMOT_IMAGE_WRITER ${CMAKE_CURRENT_SOURCE_DIR}/cmake/ce_image.py)
 set(VELMOT_LINKER_SCRIPT ${CMAKE_CURRENT_SOURCE_DIR}/cmake/ce_image.ld)
 set(VELMOT_INTERFACE ${CMAKE_CURRENT_SOURCE_DIR}/platform/platform_api.h)
+# The time stamp reaches the images through a file, rewritten only when it changes: in the
+# command line it would make every reconfiguration after a commit remove the images, which
+# CMake does to outputs whose commands changed, and a build of one target would leave the
+# others missing.
+set(VELMOT_EPOCH_FILE ${CMAKE_CURRENT_BINARY_DIR}/source-date-epoch.txt)
+file(CONFIGURE OUTPUT ${VELMOT_EPOCH_FILE} CONTENT "${VELMOT_EPOCH}\n")
 
 
 # The one resource script, compiled as the host and desktop builds compile it.
@@ -77,10 +83,10 @@ function(velmot_device_image name)
                 --defsym=__image_base__=${VELMOT_IMAGE_BASE} -T ${VELMOT_LINKER_SCRIPT}
                 -o ${dir}/${name}.elf ${objects} ${dir}/imports.o
         COMMAND ${VELMOT_PYTHON} ${VELMOT_IMAGE_WRITER} image --res ${VELMOT_DEVICE_RES}
-                --epoch ${VELMOT_EPOCH} -o ${CMAKE_CURRENT_BINARY_DIR}/${name}.exe
+                --epoch-file ${VELMOT_EPOCH_FILE} -o ${CMAKE_CURRENT_BINARY_DIR}/${name}.exe
                 ${dir}/${name}.elf
         DEPENDS ${name}_objects ${objects} ${VELMOT_DEVICE_RES} ${VELMOT_IMAGE_WRITER}
-                ${VELMOT_LINKER_SCRIPT} ${VELMOT_INTERFACE}
+                ${VELMOT_LINKER_SCRIPT} ${VELMOT_INTERFACE} ${VELMOT_EPOCH_FILE}
         COMMAND_EXPAND_LISTS VERBATIM
         COMMENT "Linking ${name}.exe for the device")
     add_custom_target(${name} ${all} DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/${name}.exe)
