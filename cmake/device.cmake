@@ -17,11 +17,10 @@
 # The loader calls the entry with WinMain's arguments, so WinMain is the entry itself (see
 # shell/entry.cpp).
 
-find_program(VELMOT_WINDRES NAMES x86_64-w64-mingw32-windres)
-if(NOT EXISTS ${VELMOT_PYTHON} OR NOT VELMOT_WINDRES)
-    message(FATAL_ERROR "The device build needs Debian's python3 (with python3-pyelftools) and "
-                        "x86_64-w64-mingw32-windres: apt-get install python3 python3-pyelftools "
-                        "binutils-mingw-w64-x86-64 (the project's scripts install them)")
+if(NOT EXISTS ${VELMOT_PYTHON})
+    message(FATAL_ERROR "The device build needs Debian's python3 with python3-pyelftools: "
+                        "apt-get install python3 python3-pyelftools (the project's scripts "
+                        "install them)")
 endif()
 set(VELMOT_IMAGE_BASE 0x10000)
 set(VELMOT_IMAGE_WRITER ${CMAKE_CURRENT_SOURCE_DIR}/cmake/ce_image.py)
@@ -35,17 +34,9 @@ set(VELMOT_EPOCH_FILE ${CMAKE_CURRENT_BINARY_DIR}/source-date-epoch.txt)
 file(CONFIGURE OUTPUT ${VELMOT_EPOCH_FILE} CONTENT "${VELMOT_EPOCH}\n")
 
 
-# The one resource script, compiled as the host and desktop builds compile it.
+# The one resource script, compiled as the host build compiles it.
 set(VELMOT_DEVICE_RES ${CMAKE_CURRENT_BINARY_DIR}/velmot.res)
-add_custom_command(
-    OUTPUT ${VELMOT_DEVICE_RES}
-    COMMAND ${VELMOT_WINDRES} -O res --preprocessor=${CMAKE_CXX_COMPILER}
-            --preprocessor-arg=-E --preprocessor-arg=-xc --preprocessor-arg=-DRC_INVOKED
-            -I ${CMAKE_CURRENT_SOURCE_DIR}/resources
-            ${CMAKE_CURRENT_SOURCE_DIR}/resources/velmot.rc -o ${VELMOT_DEVICE_RES}
-    WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/resources
-    DEPENDS resources/velmot.rc resources/resource.h resources/velmot.ico
-    COMMENT "Compiling the resource script for the device")
+velmot_compile_resources(${VELMOT_DEVICE_RES})
 
 # Usage: velmot_device_image(NAME [ALL] SOURCES...)
 # NAME.exe, a device executable of the given sources and the resources, in the build folder;
