@@ -134,9 +134,9 @@ namespace {
     std::fprintf(
         stderr,
         "pocketpc_console: %s\n"
-        "usage: pocketpc_console [--image FILE] [--at HH:MM[:SS]] [--screen WxH] [--speed N] "
-        "[--hours N] [--no-ui] [--timeline FILE] [--pictures DIR] [--hint TEXT] [--] "
-        "[command line]\n",
+        "usage: pocketpc_console [--image FILE] [--at [YYYY-MM-DDT]HH:MM[:SS]] [--screen WxH] "
+        "[--speed N] [--hours N] [--no-ui] [--web [PORT]] [--timeline FILE] [--pictures DIR] "
+        "[--hint TEXT] [--] [command line]\n",
         why.c_str());
     std::exit(ExitUsage);
 }
