@@ -7,6 +7,8 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <random>
@@ -135,6 +137,12 @@ Server::Server(int port, int screenWidth, int screenHeight, const std::string& p
     http_->set_read_timeout(2);
     // Each event at once, not held back for the next one (Nagle).
     http_->set_tcp_nodelay(true);
+    // The port is this server's alone: the library's default would also set SO_REUSEPORT,
+    // with which a second server on the same port binds too and takes half the requests.
+    http_->set_socket_options([](int sock) {
+        const int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+    });
     Route();
     if (!http_->bind_to_port("127.0.0.1", port)) {
         throw std::runtime_error("cannot listen on " + at +
