@@ -40,6 +40,6 @@ for image in "$root/build/device/velmot.exe" ""; do
         VELMOT_WEB_PROGRAM=$program VELMOT_WEB_IMAGE=$image node tests/web/bench.mjs
     else
         VELMOT_WEB_PROGRAM=$program VELMOT_WEB_IMAGE=$image \
-            node --test --test-reporter=spec tests/web/web.test.mjs
+            node --test tests/web/web.test.mjs
     fi
 done
