@@ -14,7 +14,6 @@
 #include <cctype>
 #include <chrono>
 #include <climits>
-#include <cmath>
 #include <functional>
 #include <vector>
 

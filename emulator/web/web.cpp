@@ -6,7 +6,6 @@
 #include "emulator/web/server.h"
 
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 
 namespace emu::web {
